@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -28,32 +29,49 @@ public:
     // Loads the module at `modulePath`, checks its table (five tracks, four
     // callbacks), starts `threads` workers (0: the processor count) and calls
     // FilterInit. On failure returns false with a one-line reason in *error.
+    //
+    // The plug-in reaches the pool through a process-wide pointer (its
+    // MultiThreadRun has no context argument), and its engine is process-wide
+    // as well: while one EmulatedHost has a plug-in open, Open on another
+    // fails with a message. Open on an open host closes it first.
     bool Open(const std::string& modulePath, int threads, std::string* error);
     // FilterExit (if initialised) and unload. Safe to call twice.
     void Close();
+    bool IsOpen() const;
 
     const FilterTable& Table() const;
     int ThreadCount() const;
 
     // Track values start at the table's defaults. A change is handed to the
-    // plug-in (FilterUpdate) before the next frame.
+    // plug-in (FilterUpdate) before the next frame; so are the defaults,
+    // before the first frame. Values are stored as given, not clamped to the
+    // table's range; an index outside 0..4 is ignored (Track returns 0).
     std::int32_t Track(int index) const;
     void SetTrack(int index, std::int32_t value);
 
     // The host-owned frame for the next Process call: width x height pixels
     // with a row pitch of maxWidth pixels (maxWidth >= width). Contents are
-    // kept while the geometry is unchanged. Returns null for a size it cannot
-    // allocate. TempFrame is sized and aligned for the plug-in's work plane.
+    // kept while the geometry is unchanged; a new geometry starts zeroed.
+    // Returns null for a size it cannot allocate, and for one no host would
+    // hand over (negative sizes, maxWidth < width, 4-row strides beyond
+    // int32). TempFrame is sized and 16-byte aligned for the plug-in's work
+    // plane, and is never smaller than the frame.
     PixelYC* PrepareFrame(int width, int height, int maxWidth);
     int Width() const;
     int Height() const;
     int MaxWidth() const;
+    // The prepared buffers (null before a successful PrepareFrame).
+    PixelYC* Frame() const;
+    void* TempFrame() const;
+    std::size_t TempFrameSize() const;
 
     // FilterUpdate if tracks changed, then FilterProc on the prepared frame, in
     // place. A callback's FALSE result becomes false with a reason in *error.
     bool Process(std::string* error);
 
-    // Raw access for tests: the callbacks as the host would call them.
+    // Raw access for tests: the callbacks as the host would call them, with
+    // the open table (0 when nothing is open). CallUpdate clears the pending
+    // track change on success; after CallExit, Close calls no FilterExit.
     std::int32_t CallUpdate();
     std::int32_t CallProc(ProcInfo* info);
     std::int32_t CallExit();

@@ -1,0 +1,57 @@
+// A fixed set of worker threads, started once and reused for every run: the
+// host's side of MultiThreadRun.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "plugin/AviUtlPlugin.h"
+
+namespace velgarde {
+
+class WorkerPool {
+public:
+    // The processor count, at least 1.
+    static int DefaultThreadCount();
+
+    // `threadCount` <= 0 means DefaultThreadCount(). Index 0 of every run
+    // executes on the calling thread, so threadCount - 1 threads are started.
+    // Throws std::system_error if a thread cannot be started.
+    explicit WorkerPool(int threadCount = 0);
+    ~WorkerPool();  // stops and joins the workers
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+
+    int ThreadCount() const { return count_; }
+
+    // Calls func(i, ThreadCount(), param1, param2) once for every i in
+    // 0 .. ThreadCount() - 1, concurrently, and returns when all calls have
+    // returned. Runs from several threads are serialised. A run started from
+    // inside a call of this or another pool executes its calls one after the
+    // other on that thread rather than deadlock. Returns false if a call
+    // threw (every other call still completes).
+    bool Run(MultiThreadFunc func, void* param1, void* param2);
+
+private:
+    void WorkerLoop(int index);
+    static bool Invoke(MultiThreadFunc func, int index, int count, void* param1, void* param2);
+
+    int count_;
+    std::mutex runMutex_;  // one run at a time
+    std::mutex mutex_;     // guards everything below
+    std::condition_variable wake_;
+    std::condition_variable done_;
+    std::uint64_t generation_ = 0;
+    int pending_ = 0;
+    bool failed_ = false;
+    bool stopping_ = false;
+    MultiThreadFunc func_ = nullptr;
+    void* param1_ = nullptr;
+    void* param2_ = nullptr;
+    std::vector<std::thread> threads_;
+};
+
+}  // namespace velgarde
