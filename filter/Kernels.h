@@ -1,0 +1,28 @@
+// The two SSE2 passes' inner routines. Plain functions over pointers, counts
+// and pitches; they allocate nothing and never throw. filter/Reference.h has
+// scalar twins with the same arguments.
+#pragma once
+
+#include <cstdint>
+
+// Horizontal blur of Groups 4-row groups into the work plane.
+// WorkDst: the band's first row-pair line. Src: the Y of the band's first
+// pixel; pixels are 6 bytes apart, rows SrcPitch bytes apart. EntryData: the
+// horizontal plan's entries. ScratchBlock: this thread's 16-byte aligned block
+// of at least GatherCount * 32 bytes. Columns = width (>= 1), GatherCount =
+// (width + 3) / 4. Rows: frame rows from the band's start (>= 1); rows of the
+// last group beyond it are never read. No pixel at or past Columns is read.
+void HorizontalKernel(void* WorkDst, const void* Src, const std::intptr_t* EntryData,
+                      void* ScratchBlock, std::int32_t GatherCount, std::int32_t Columns,
+                      std::int32_t Groups, std::int32_t WorkPitch, std::int32_t SrcPitch,
+                      std::int32_t Rows);
+
+// Vertical blur of the work plane fused with the sharpening step, over
+// GroupCount 8-column groups and RowCount rows, writing Y in place.
+// Frame: the Y of the stripe's first pixel in row 0. Work: the plane's start
+// plus the stripe's first group * 32. Entries: the vertical plan's entries.
+// LastGroupColumns (1..8): real columns in the stripe's last group; the
+// pixels past them are neither read nor written.
+void VerticalKernel(void* Frame, const void* Work, const std::intptr_t* Entries,
+                    std::int32_t GroupCount, std::int32_t RowCount, std::int32_t SrcPitch,
+                    std::int32_t WorkPitch, std::int32_t LastGroupColumns);

@@ -1,0 +1,145 @@
+#include <emmintrin.h>
+
+#include <cstring>
+
+#include "filter/FilterParam.h"
+#include "filter/Kernels.h"
+#include "filter/Vectors.h"
+
+namespace {
+
+// Rows whose list fits here get their coefficient pairs broadcast once per
+// row instead of once per group (every list of the track bars' range does).
+constexpr std::int32_t CachedPairs = 16;
+
+inline std::int16_t LoadY(const unsigned char* Pixel) {
+    std::int16_t Y;
+    std::memcpy(&Y, Pixel, 2);
+    return Y;
+}
+
+inline void StoreY(unsigned char* Pixel, int Y) {
+    const std::int16_t V = static_cast<std::int16_t>(Y);
+    std::memcpy(Pixel, &V, 2);
+}
+
+// The Y of eight pixels 6 bytes apart.
+inline __m128i GatherY(const unsigned char* P) {
+    __m128i Y = _mm_cvtsi32_si128(static_cast<std::uint16_t>(LoadY(P)));
+    Y = _mm_insert_epi16(Y, LoadY(P + 6), 1);
+    Y = _mm_insert_epi16(Y, LoadY(P + 12), 2);
+    Y = _mm_insert_epi16(Y, LoadY(P + 18), 3);
+    Y = _mm_insert_epi16(Y, LoadY(P + 24), 4);
+    Y = _mm_insert_epi16(Y, LoadY(P + 30), 5);
+    Y = _mm_insert_epi16(Y, LoadY(P + 36), 6);
+    Y = _mm_insert_epi16(Y, LoadY(P + 42), 7);
+    return Y;
+}
+
+inline void ScatterY(unsigned char* P, __m128i Y) {
+    StoreY(P, _mm_extract_epi16(Y, 0));
+    StoreY(P + 6, _mm_extract_epi16(Y, 1));
+    StoreY(P + 12, _mm_extract_epi16(Y, 2));
+    StoreY(P + 18, _mm_extract_epi16(Y, 3));
+    StoreY(P + 24, _mm_extract_epi16(Y, 4));
+    StoreY(P + 30, _mm_extract_epi16(Y, 5));
+    StoreY(P + 36, _mm_extract_epi16(Y, 6));
+    StoreY(P + 42, _mm_extract_epi16(Y, 7));
+}
+
+// Eight columns of one output row: the pairs' multiply-adds over the lines,
+// rounded, shifted by 14 and saturated to 16 bits.
+inline __m128i BlurColumns(const unsigned char* Work, const __m128i* Coefficients,
+                           std::int32_t Pairs, std::ptrdiff_t Line, __m128i Round) {
+    __m128i Acc0 = _mm_setzero_si128();
+    __m128i Acc1 = _mm_setzero_si128();
+    for (std::int32_t k = 0; k < Pairs; ++k, Work += Line) {
+        const __m128i C = Coefficients[k];
+        Acc0 = _mm_add_epi32(Acc0, _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Work)), C));
+        Acc1 = _mm_add_epi32(Acc1, _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Work + 16)), C));
+    }
+    Acc0 = _mm_srai_epi32(_mm_add_epi32(Acc0, Round), 14);
+    Acc1 = _mm_srai_epi32(_mm_add_epi32(Acc1, Round), 14);
+    return _mm_packs_epi32(Acc0, Acc1);
+}
+
+inline __m128i BlurColumnsUncached(const unsigned char* Work, const std::int16_t* List,
+                                   std::int32_t Pairs, std::ptrdiff_t Line, __m128i Round) {
+    __m128i Acc0 = _mm_setzero_si128();
+    __m128i Acc1 = _mm_setzero_si128();
+    for (std::int32_t k = 0; k < Pairs; ++k, Work += Line) {
+        std::int32_t Pair;
+        std::memcpy(&Pair, List + 2 * k, 4);
+        const __m128i C = _mm_set1_epi32(Pair);
+        Acc0 = _mm_add_epi32(Acc0, _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Work)), C));
+        Acc1 = _mm_add_epi32(Acc1, _mm_madd_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Work + 16)), C));
+    }
+    Acc0 = _mm_srai_epi32(_mm_add_epi32(Acc0, Round), 14);
+    Acc1 = _mm_srai_epi32(_mm_add_epi32(Acc1, Round), 14);
+    return _mm_packs_epi32(Acc0, Acc1);
+}
+
+// Soft threshold and the two amounts, on eight signed 16-bit lanes.
+inline __m128i Sharpen(__m128i B, __m128i Y, __m128i Threshold, __m128i Amount) {
+    const __m128i D = _mm_sub_epi16(B, Y);              // wraps
+    const __m128i S = _mm_srai_epi16(D, 15);            // -1 where the pixel brightens
+    const __m128i M = _mm_xor_si128(D, S);              // ones' complement, 0..32767
+    const __m128i U = _mm_subs_epu16(Threshold, M);
+    const __m128i Soft = _mm_subs_epu16(M, U);
+    const __m128i E = _mm_xor_si128(Soft, S);
+    const __m128i P = _mm_andnot_si128(S, E);
+    const __m128i N = _mm_and_si128(S, E);
+    // (P, N) pairs against (-AmountMinus, -AmountPlus): one product is 0.
+    const __m128i V0 = _mm_madd_epi16(_mm_unpacklo_epi16(P, N), Amount);
+    const __m128i V1 = _mm_madd_epi16(_mm_unpackhi_epi16(P, N), Amount);
+    const __m128i R = _mm_packs_epi32(_mm_srai_epi32(V0, 12), _mm_srai_epi32(V1, 12));
+    return _mm_add_epi16(Y, R);  // wraps
+}
+
+}  // namespace
+
+void VerticalKernel(void* Frame, const void* Work, const std::intptr_t* Entries,
+                    std::int32_t GroupCount, std::int32_t RowCount, std::int32_t SrcPitch,
+                    std::int32_t WorkPitch, std::int32_t LastGroupColumns) {
+    const __m128i Round = _mm_loadu_si128(reinterpret_cast<const __m128i*>(RoundVector));
+    const __m128i Threshold = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ThresholdVector));
+    const __m128i Amount = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AmountVector));
+    const unsigned char* Plane = static_cast<const unsigned char*>(Work);
+    unsigned char* Row = static_cast<unsigned char*>(Frame);
+    const std::ptrdiff_t Line = std::ptrdiff_t{WorkPitch} * 2;
+    const std::int32_t FullGroups = LastGroupColumns >= 8 ? GroupCount : GroupCount - 1;
+    __m128i Coefficients[CachedPairs];
+
+    for (std::int32_t r = 0; r < RowCount; ++r, Row += SrcPitch, Entries += 2) {
+        const unsigned char* Base = Plane + Entries[0];
+        const std::int16_t* List = reinterpret_cast<const std::int16_t*>(Entries[1]);
+        const std::int32_t Pairs = PairCount(List);
+        const bool Cached = Pairs <= CachedPairs;
+        if (Cached) {
+            for (std::int32_t k = 0; k < Pairs; ++k) {
+                std::int32_t Pair;
+                std::memcpy(&Pair, List + 2 * k, 4);
+                Coefficients[k] = _mm_set1_epi32(Pair);
+            }
+        }
+        auto Blur = [&](std::int32_t g) {
+            const unsigned char* At = Base + std::ptrdiff_t{g} * 32;
+            return Cached ? BlurColumns(At, Coefficients, Pairs, Line, Round)
+                          : BlurColumnsUncached(At, List, Pairs, Line, Round);
+        };
+        for (std::int32_t g = 0; g < FullGroups; ++g) {
+            unsigned char* Pixel = Row + std::ptrdiff_t{g} * 48;
+            ScatterY(Pixel, Sharpen(Blur(g), GatherY(Pixel), Threshold, Amount));
+        }
+        if (FullGroups < GroupCount) {
+            // The frame's last group: only its real columns are read and written.
+            unsigned char* Pixel = Row + std::ptrdiff_t{FullGroups} * 48;
+            alignas(16) std::int16_t Y[8] = {};
+            for (std::int32_t i = 0; i < LastGroupColumns; ++i) Y[i] = LoadY(Pixel + 6 * i);
+            const __m128i Result = Sharpen(Blur(FullGroups), _mm_load_si128(reinterpret_cast<const __m128i*>(Y)),
+                                           Threshold, Amount);
+            _mm_store_si128(reinterpret_cast<__m128i*>(Y), Result);
+            for (std::int32_t i = 0; i < LastGroupColumns; ++i) StoreY(Pixel + 6 * i, Y[i]);
+        }
+    }
+}

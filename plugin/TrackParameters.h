@@ -1,0 +1,33 @@
+// The five track-bar values and the filter parameters they stand for.
+#pragma once
+
+#include <cstdint>
+
+enum TrackIndex : int {
+    TrackAmountPlus = 0,
+    TrackAmountMinus = 1,
+    TrackRange = 2,
+    TrackVariance = 3,
+    TrackThreshold = 4,
+    TrackCount = 5,
+};
+
+// Track bars as the host shows them: defaults and ranges.
+extern const std::int32_t TrackDefaults[TrackCount];
+extern const std::int32_t TrackMinimums[TrackCount];
+extern const std::int32_t TrackMaximums[TrackCount];
+
+struct FilterParameters {
+    double Radius;
+    double Variance;
+    std::int32_t Threshold;
+    std::int32_t AmountPlus;   // 12-bit fraction, 4096 = 1.0
+    std::int32_t AmountMinus;  // 12-bit fraction
+};
+
+// Converts track values (table order). Inside the tracks' ranges this is the
+// plain conversion; values beyond them still convert, but each parameter is
+// held to what the engine can use safely: a positive radius of at most 100.5,
+// a finite positive variance, a threshold that fits an unsigned 16-bit lane
+// and amounts whose negation fits a signed 16-bit lane.
+FilterParameters ConvertTrackValues(const std::int32_t* Tracks);
