@@ -1,0 +1,260 @@
+// Whole-frame benchmarks: the two passes on a real worker pool, as ratios to
+// a memory floor measured in the same run on the same buffers and threads.
+// Absolute times on a shared two-core machine are noise; the ratios are not.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/MemoryFloor.h"
+#include "filter/Reference.h"
+#include "filter/UnsharpMask.h"
+#include "filter/WorkSplit.h"
+#include "host/EmulatedHost.h"
+#include "host/WorkerPool.h"
+#include "plugin/TrackParameters.h"
+#include "util/xmmutil.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::int32_t DefaultRange = 10;
+constexpr std::int32_t WidestRange = 100;
+
+// A frame with fine texture, edges and gradients in the host's luma units.
+struct Scene {
+    int Width, Height;
+    std::vector<unsigned char> Pixels;
+    std::vector<unsigned char> Original;
+    void* Work;
+    std::int16_t* Plane;  // the floor's 16-bit plane
+    int PlanePitch;
+
+    Scene(int W, int H) : Width(W), Height(H), Pixels(std::size_t(W) * H * 6) {
+        std::uint32_t Noise = 12345;
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                Noise = Noise * 1664525u + 1013904223u;
+                const int Edge = ((x / 64 + y / 64) % 2) * 1500;
+                const int Y = 400 + (x * 2000) / W + Edge + static_cast<int>(Noise >> 24);
+                const std::int16_t V = static_cast<std::int16_t>(std::min(Y, 4096));
+                std::memcpy(&Pixels[(std::size_t(y) * W + x) * 6], &V, 2);
+            }
+        Original = Pixels;
+        Work = AlignedAlloc(static_cast<std::size_t>(TUnsharpMaskFilter::WorkPlaneBytes(W, H)), 64);
+        PlanePitch = ((W + 7) & ~7) * 2;
+        Plane = static_cast<std::int16_t*>(AlignedAlloc(std::size_t(PlanePitch) * H, 64));
+    }
+    ~Scene() {
+        AlignedFree(Work);
+        AlignedFree(Plane);
+    }
+    void Restore() { Pixels = Original; }
+    int Pitch() const { return Width * 6; }
+};
+
+Scene& SceneOf(int W, int H) {
+    static std::map<std::pair<int, int>, std::unique_ptr<Scene>> Scenes;
+    auto& S = Scenes[{W, H}];
+    if (!S) S = std::make_unique<Scene>(W, H);
+    return *S;
+}
+
+velgarde::WorkerPool& PoolOf(int Threads) {
+    static std::map<int, std::unique_ptr<velgarde::WorkerPool>> Pools;
+    auto& P = Pools[Threads];
+    if (!P) P = std::make_unique<velgarde::WorkerPool>(Threads);
+    return *P;
+}
+
+struct Job {
+    TUnsharpMaskFilter* Engine;
+    Scene* S;
+};
+
+void HorizontalJob(std::int32_t i, std::int32_t n, void* p, void*) {
+    Job* J = static_cast<Job*>(p);
+    J->Engine->HorizontalPass(J->S->Work, J->S->Pixels.data(), i, n);
+}
+void VerticalJob(std::int32_t i, std::int32_t n, void* p, void*) {
+    Job* J = static_cast<Job*>(p);
+    J->Engine->VerticalPass(J->S->Pixels.data(), J->S->Work, i, n);
+}
+// The floor splits its work the way the passes do: bands of rows, stripes of columns.
+void FloorGatherJob(std::int32_t i, std::int32_t n, void* p, void*) {
+    Scene* S = static_cast<Job*>(p)->S;
+    const WorkShare Share = SplitWork(S->Height, i, n, n);
+    FloorGather(S->Plane, S->PlanePitch, S->Pixels.data(), S->Width, Share.Start, Share.Length, S->Pitch());
+}
+void FloorUpdateJob(std::int32_t i, std::int32_t n, void* p, void*) {
+    Scene* S = static_cast<Job*>(p)->S;
+    const WorkShare Share = SplitWork((S->Width + 7) / 8, i, n, n);
+    const int First = Share.Start * 8;
+    const int Columns = std::min<int>(Share.Length * 8, S->Width - First);
+    if (Columns > 0) FloorUpdate(S->Pixels.data(), S->Height, S->Pitch(), S->Plane, S->PlanePitch, First, Columns);
+}
+
+std::unique_ptr<TUnsharpMaskFilter> MakeEngine(std::int32_t Range, int W, int H) {
+    auto Engine = std::make_unique<TUnsharpMaskFilter>(8);
+    const std::int32_t Tracks[TrackCount] = {25, 50, Range, 50, 0};
+    const FilterParameters P = ConvertTrackValues(Tracks);
+    Engine->SetBlur(P.Radius, P.Variance);
+    Engine->SetThreshold(P.Threshold);
+    Engine->SetAmount(P.AmountPlus, P.AmountMinus);
+    Engine->Setup(W, H, W);
+    return Engine;
+}
+
+void RunPasses(Job& J, velgarde::WorkerPool& Pool) {
+    Pool.Run(HorizontalJob, &J, nullptr);
+    Pool.Run(VerticalJob, &J, nullptr);
+}
+void RunFloor(Job& J, velgarde::WorkerPool& Pool) {
+    Pool.Run(FloorGatherJob, &J, nullptr);
+    Pool.Run(FloorUpdateJob, &J, nullptr);
+}
+
+template <typename Fn>
+double Seconds(Fn&& F) {
+    const auto T0 = Clock::now();
+    F();
+    return std::chrono::duration<double>(Clock::now() - T0).count();
+}
+
+double Median(std::vector<double> V) {
+    std::sort(V.begin(), V.end());
+    return V.empty() ? 0.0 : V[V.size() / 2];
+}
+
+template <typename Fn>
+double MedianSeconds(int Reps, Fn&& F) {
+    std::vector<double> T;
+    for (int i = 0; i < Reps; ++i) T.push_back(Seconds(F));
+    return Median(T);
+}
+
+// Both passes over one frame; floor_ratio is the median frame time over the
+// median floor time, the floor timed just before on the same buffers.
+void BM_Frame(benchmark::State& State) {
+    const int W = State.range(0), H = State.range(1), Threads = State.range(3);
+    Scene& S = SceneOf(W, H);
+    auto Engine = MakeEngine(static_cast<std::int32_t>(State.range(2)), W, H);
+    velgarde::WorkerPool& Pool = PoolOf(Threads);
+    Job J{Engine.get(), &S};
+    const double Floor = MedianSeconds(21, [&] { RunFloor(J, Pool); });
+    std::vector<double> Times;
+    for (auto _ : State) {
+        Times.push_back(Seconds([&] { RunPasses(J, Pool); }));
+        benchmark::ClobberMemory();
+    }
+    S.Restore();
+    const double Frame = Median(Times);
+    State.counters["frame_ms"] = Frame * 1e3;
+    State.counters["floor_ms"] = Floor * 1e3;
+    State.counters["floor_ratio"] = Frame / Floor;
+    State.SetItemsProcessed(State.iterations() * W * H);
+}
+
+// 1 and 2 threads alternated in one run, so both see the same machine load.
+void BM_TwoThreadSpeedup(benchmark::State& State) {
+    const int W = State.range(0), H = State.range(1);
+    Scene& S = SceneOf(W, H);
+    auto Engine = MakeEngine(DefaultRange, W, H);
+    Job J{Engine.get(), &S};
+    std::vector<double> One, Two;
+    for (auto _ : State) {
+        One.push_back(Seconds([&] { RunPasses(J, PoolOf(1)); }));
+        Two.push_back(Seconds([&] { RunPasses(J, PoolOf(2)); }));
+    }
+    S.Restore();
+    State.counters["one_thread_ms"] = Median(One) * 1e3;
+    State.counters["two_threads_ms"] = Median(Two) * 1e3;
+    State.counters["speedup"] = Median(One) / Median(Two);
+}
+
+// The SSE2 passes against the plain scalar model, one thread each.
+void BM_VersusScalar(benchmark::State& State) {
+    const int W = State.range(0), H = State.range(1);
+    Scene& S = SceneOf(W, H);
+    auto Engine = MakeEngine(DefaultRange, W, H);
+    Job J{Engine.get(), &S};
+    const std::int32_t Tracks[TrackCount] = {25, 50, DefaultRange, 50, 0};
+    const FilterParameters P = ConvertTrackValues(Tracks);
+    std::vector<double> Scalar, Vector;
+    for (auto _ : State) {
+        Scalar.push_back(Seconds([&] {
+            ReferenceFrame({P.Radius, P.Variance, P.Threshold, P.AmountPlus, P.AmountMinus}, S.Pixels.data(), W, H, W);
+        }));
+        Vector.push_back(Seconds([&] { RunPasses(J, PoolOf(1)); }));
+    }
+    S.Restore();
+    State.counters["scalar_ms"] = Median(Scalar) * 1e3;
+    State.counters["sse2_ms"] = Median(Vector) * 1e3;
+    State.counters["scalar_ratio"] = Median(Scalar) / Median(Vector);
+}
+
+std::string ModuleBesideExecutable() {
+    char Path[4096];
+    const ssize_t N = readlink("/proc/self/exe", Path, sizeof(Path) - 1);
+    if (N <= 0) return "Tarnwick.so";
+    std::string Exe(Path, static_cast<std::size_t>(N));
+    return Exe.substr(0, Exe.rfind('/') + 1) + "Tarnwick.so";
+}
+
+// Whole frames through the loaded module and the host's pool: the cost of
+// the boundary beside the engine's own.
+void BM_ThroughHost(benchmark::State& State) {
+    const int W = State.range(0), H = State.range(1), Threads = State.range(2);
+    velgarde::EmulatedHost Host;
+    std::string Error;
+    if (!Host.Open(ModuleBesideExecutable(), Threads, &Error)) {
+        State.SkipWithError(Error.c_str());
+        return;
+    }
+    Scene& S = SceneOf(W, H);
+    PixelYC* Frame = Host.PrepareFrame(W, H, W);
+    std::memcpy(Frame, S.Original.data(), S.Original.size());
+    if (!Host.Process(&Error)) {  // first frame builds the plans
+        State.SkipWithError(Error.c_str());
+        return;
+    }
+    auto Engine = MakeEngine(DefaultRange, W, H);
+    Job J{Engine.get(), &S};
+    const double Direct = MedianSeconds(15, [&] { RunPasses(J, PoolOf(Threads)); });
+    const double Floor = MedianSeconds(15, [&] { RunFloor(J, PoolOf(Threads)); });
+    S.Restore();
+    std::vector<double> Times;
+    for (auto _ : State) Times.push_back(Seconds([&] { Host.Process(&Error); }));
+    State.counters["host_ms"] = Median(Times) * 1e3;
+    State.counters["engine_ms"] = Direct * 1e3;
+    State.counters["boundary_ratio"] = Median(Times) / Direct;
+    State.counters["floor_ratio"] = Median(Times) / Floor;
+}
+
+}  // namespace
+
+BENCHMARK(BM_Frame)
+    ->ArgNames({"w", "h", "range", "threads"})
+    ->Args({1920, 1080, DefaultRange, 1})
+    ->Args({1920, 1080, DefaultRange, 2})
+    ->Args({1920, 1080, WidestRange, 1})
+    ->Args({1920, 1080, WidestRange, 2})
+    ->Args({3840, 2160, DefaultRange, 1})
+    ->Args({3840, 2160, DefaultRange, 2})
+    ->Args({3840, 2160, WidestRange, 1})
+    ->Args({3840, 2160, WidestRange, 2})
+    ->MinTime(0.5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_TwoThreadSpeedup)->ArgNames({"w", "h"})->Args({3840, 2160})->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_VersusScalar)->ArgNames({"w", "h"})->Args({1920, 1080})->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ThroughHost)->ArgNames({"w", "h", "threads"})->Args({1920, 1080, 2})->MinTime(0.5)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+BENCHMARK_MAIN();

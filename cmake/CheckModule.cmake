@@ -1,0 +1,16 @@
+# cmake -DMODULE=path -DNM=nm -P CheckModule.cmake: the Linux plug-in module
+# exports GetFilterTable and nothing else, as the DLL does.
+execute_process(COMMAND ${NM} -D --defined-only ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${MODULE}")
+endif()
+string(REGEX MATCHALL "[0-9a-fA-F]+ [TDBRVW] [^\n]+" rows "${dump}")
+set(names "")
+foreach(row ${rows})
+  string(REGEX REPLACE "^[0-9a-fA-F]+ [TDBRVW] " "" n "${row}")
+  list(APPEND names "${n}")
+endforeach()
+if(NOT names STREQUAL "GetFilterTable")
+  message(FATAL_ERROR "${MODULE} exports [${names}], expected only GetFilterTable")
+endif()
+message(STATUS "${MODULE}: exports GetFilterTable only")
