@@ -1,0 +1,47 @@
+// Luma codes of a file <-> Y in the host's units, where the legal range of
+// any depth spans 0 to 4096. Both directions are tables, and the way back
+// undoes the way in exactly for every code, so an untouched frame comes out
+// byte for byte as it went in.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace velgarde {
+
+class LumaMapping {
+public:
+    static constexpr int HostWhite = 4096;
+
+    // bitDepth 8, 10 or 12. Limited range: 16..235 scaled by 2^(depth-8);
+    // full range: 0..2^depth-1.
+    LumaMapping(int bitDepth, bool fullRange);
+
+    int BitDepth() const { return bitDepth_; }
+    int MaxCode() const { return (1 << bitDepth_) - 1; }
+
+    // Codes above MaxCode (stray high bits in a 16-bit sample) read as MaxCode.
+    std::int16_t ToHost(int code) const { return toHost_[static_cast<std::uint16_t>(code)]; }
+    // Any Y the filter may leave, clamped into the code range.
+    std::uint16_t FromHost(std::int16_t y) const {
+        return fromHost_[static_cast<std::uint16_t>(y)];
+    }
+
+    // Formula forms, for the tables and for checking them.
+    static std::int32_t ToHostFormula(int code, int bitDepth, bool fullRange);
+    static std::int32_t FromHostFormula(std::int32_t y, int bitDepth, bool fullRange);
+
+    // A plane of codes (one byte or 16-bit little-endian per sample) to Y.
+    void PlaneToHost(const std::uint8_t* codes, std::size_t count, std::int16_t* y) const;
+    // Writes back the samples whose Y changed from `before` to `after`; the
+    // others keep their bytes, whatever they held.
+    void PlaneFromHost(const std::int16_t* before, const std::int16_t* after, std::size_t count,
+                       std::uint8_t* codes) const;
+
+private:
+    int bitDepth_;
+    std::vector<std::int16_t> toHost_;  // indexed by code, 256 or 65536 entries
+    std::vector<std::uint16_t> fromHost_;  // indexed by Y as uint16
+};
+
+}  // namespace velgarde
