@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "filter/PixelVectors.h"
+
 namespace {
 
 inline int LoadY(const unsigned char* P) {
@@ -12,22 +14,6 @@ inline int LoadY(const unsigned char* P) {
     return Y;
 }
 
-inline __m128i GatherY(const unsigned char* P) {
-    __m128i Y = _mm_cvtsi32_si128(static_cast<std::uint16_t>(LoadY(P)));
-    Y = _mm_insert_epi16(Y, LoadY(P + 6), 1);
-    Y = _mm_insert_epi16(Y, LoadY(P + 12), 2);
-    Y = _mm_insert_epi16(Y, LoadY(P + 18), 3);
-    Y = _mm_insert_epi16(Y, LoadY(P + 24), 4);
-    Y = _mm_insert_epi16(Y, LoadY(P + 30), 5);
-    Y = _mm_insert_epi16(Y, LoadY(P + 36), 6);
-    Y = _mm_insert_epi16(Y, LoadY(P + 42), 7);
-    return Y;
-}
-
-inline void Store(unsigned char* P, int V) {
-    const std::int16_t Y = static_cast<std::int16_t>(V);
-    std::memcpy(P, &Y, 2);
-}
 
 }  // namespace
 
@@ -37,8 +23,11 @@ void FloorGather(std::int16_t* Plane, std::int32_t PlanePitch, const void* Frame
         const unsigned char* Src = static_cast<const unsigned char*>(Frame) + std::ptrdiff_t{y} * SrcPitch;
         unsigned char* Dst = reinterpret_cast<unsigned char*>(Plane) + std::ptrdiff_t{y} * PlanePitch;
         std::int32_t x = 0;
-        for (; x + 8 <= Width; x += 8)
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(Dst + 2 * x), GatherY(Src + 6 * x));
+        for (; x + 8 <= Width; x += 8) {
+            __m128i A, B, C;
+            LoadPixels8(Src + 6 * x, A, B, C);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(Dst + 2 * x), ExtractY(A, B, C));
+        }
         for (; x < Width; ++x) std::memcpy(Dst + 2 * x, Src + 6 * x, 2);
     }
 }
@@ -51,15 +40,11 @@ void FloorUpdate(void* Frame, std::int32_t Height, std::int32_t SrcPitch, const 
         std::int32_t x = FirstColumn;
         for (; x + 8 <= FirstColumn + Columns; x += 8) {
             unsigned char* P = Row + 6 * x;
-            const __m128i V = _mm_max_epi16(GatherY(P), _mm_loadu_si128(reinterpret_cast<const __m128i*>(Src + 2 * x)));
-            Store(P, _mm_extract_epi16(V, 0));
-            Store(P + 6, _mm_extract_epi16(V, 1));
-            Store(P + 12, _mm_extract_epi16(V, 2));
-            Store(P + 18, _mm_extract_epi16(V, 3));
-            Store(P + 24, _mm_extract_epi16(V, 4));
-            Store(P + 30, _mm_extract_epi16(V, 5));
-            Store(P + 36, _mm_extract_epi16(V, 6));
-            Store(P + 42, _mm_extract_epi16(V, 7));
+            __m128i A, B, C;
+            LoadPixels8(P, A, B, C);
+            const __m128i Plane = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Src + 2 * x));
+            MergeY(A, B, C, _mm_max_epi16(ExtractY(A, B, C), Plane));
+            StorePixels8(P, A, B, C);
         }
         for (; x < FirstColumn + Columns; ++x) {
             std::int16_t A, B;

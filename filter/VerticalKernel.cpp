@@ -4,6 +4,7 @@
 
 #include "filter/FilterParam.h"
 #include "filter/Kernels.h"
+#include "filter/PixelVectors.h"
 #include "filter/Vectors.h"
 
 namespace {
@@ -21,30 +22,6 @@ inline std::int16_t LoadY(const unsigned char* Pixel) {
 inline void StoreY(unsigned char* Pixel, int Y) {
     const std::int16_t V = static_cast<std::int16_t>(Y);
     std::memcpy(Pixel, &V, 2);
-}
-
-// The Y of eight pixels 6 bytes apart.
-inline __m128i GatherY(const unsigned char* P) {
-    __m128i Y = _mm_cvtsi32_si128(static_cast<std::uint16_t>(LoadY(P)));
-    Y = _mm_insert_epi16(Y, LoadY(P + 6), 1);
-    Y = _mm_insert_epi16(Y, LoadY(P + 12), 2);
-    Y = _mm_insert_epi16(Y, LoadY(P + 18), 3);
-    Y = _mm_insert_epi16(Y, LoadY(P + 24), 4);
-    Y = _mm_insert_epi16(Y, LoadY(P + 30), 5);
-    Y = _mm_insert_epi16(Y, LoadY(P + 36), 6);
-    Y = _mm_insert_epi16(Y, LoadY(P + 42), 7);
-    return Y;
-}
-
-inline void ScatterY(unsigned char* P, __m128i Y) {
-    StoreY(P, _mm_extract_epi16(Y, 0));
-    StoreY(P + 6, _mm_extract_epi16(Y, 1));
-    StoreY(P + 12, _mm_extract_epi16(Y, 2));
-    StoreY(P + 18, _mm_extract_epi16(Y, 3));
-    StoreY(P + 24, _mm_extract_epi16(Y, 4));
-    StoreY(P + 30, _mm_extract_epi16(Y, 5));
-    StoreY(P + 36, _mm_extract_epi16(Y, 6));
-    StoreY(P + 42, _mm_extract_epi16(Y, 7));
 }
 
 // Eight columns of one output row: the pairs' multiply-adds over the lines,
@@ -128,8 +105,13 @@ void VerticalKernel(void* Frame, const void* Work, const std::intptr_t* Entries,
                           : BlurColumnsUncached(At, List, Pairs, Line, Round);
         };
         for (std::int32_t g = 0; g < FullGroups; ++g) {
+            // The group's 48 bytes lie inside the row and inside this
+            // thread's stripe: Cb and Cr go back exactly as they were read.
             unsigned char* Pixel = Row + std::ptrdiff_t{g} * 48;
-            ScatterY(Pixel, Sharpen(Blur(g), GatherY(Pixel), Threshold, Amount));
+            __m128i A, B, C;
+            LoadPixels8(Pixel, A, B, C);
+            MergeY(A, B, C, Sharpen(Blur(g), ExtractY(A, B, C), Threshold, Amount));
+            StorePixels8(Pixel, A, B, C);
         }
         if (FullGroups < GroupCount) {
             // The frame's last group: only its real columns are read and written.
