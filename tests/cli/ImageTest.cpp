@@ -1,0 +1,207 @@
+// Images: stb decoding and encoding, luma out of RGB and the change back in.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "host/velgarde/DemoScene.h"
+#include "host/velgarde/ImageIO.h"
+#include "host/velgarde/ImageSharpen.h"
+
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#endif
+#include <stb_image_write.h>  // declarations only; the code lives in ImageIO.cpp
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+namespace velgarde {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Image Pattern(int w, int h, int channels) {
+    Image img(w, h, channels);
+    for (std::size_t i = 0; i < img.pixels.size(); ++i)
+        img.pixels[i] = static_cast<std::uint8_t>((i * 37 + i / 7) & 0xff);
+    return img;
+}
+
+Bytes Png(const Image& img) {
+    MemorySink sink;
+    std::string e;
+    EXPECT_TRUE(EncodePng(img, sink, &e)) << e;
+    return sink.Bytes();
+}
+
+void ToVector(void* context, void* data, int size) {
+    auto* out = static_cast<Bytes*>(context);
+    out->insert(out->end(), static_cast<std::uint8_t*>(data), static_cast<std::uint8_t*>(data) + size);
+}
+
+bool Decode(const Bytes& bytes, Image* img, std::string* e, ImageLimits limits = {}) {
+    bool reduced = false;
+    return DecodeImage(bytes, limits, img, &reduced, e);
+}
+
+// Adds a constant to every luma value, or fails.
+struct ShiftProcessor : LumaProcessor {
+    int shift = 0;
+    bool fail = false;
+    bool Process(std::int16_t* luma, int w, int h, std::string* error) override {
+        if (fail) {
+            *error = "refused";
+            return false;
+        }
+        for (int i = 0; i < w * h; ++i) luma[i] = static_cast<std::int16_t>(luma[i] + shift);
+        return true;
+    }
+};
+
+TEST(ImageIO, PngRoundTripKeepsEveryChannelCount) {
+    for (int c = 1; c <= 4; ++c) {
+        const Image img = Pattern(13, 7, c);
+        Image back;
+        std::string e;
+        ASSERT_TRUE(Decode(Png(img), &back, &e)) << e;
+        EXPECT_EQ(back.channels, c);
+        EXPECT_EQ(back.width, 13);
+        EXPECT_EQ(back.height, 7);
+        EXPECT_EQ(back.pixels, img.pixels);
+    }
+}
+
+TEST(ImageIO, ReadsBmpAndJpeg) {
+    const Image img = Pattern(16, 8, 3);
+    Bytes bmp, jpg;
+    ASSERT_TRUE(stbi_write_bmp_to_func(ToVector, &bmp, img.width, img.height, 3, img.pixels.data()));
+    ASSERT_TRUE(stbi_write_jpg_to_func(ToVector, &jpg, img.width, img.height, 3, img.pixels.data(), 90));
+    Image back;
+    std::string e;
+    ASSERT_TRUE(Decode(bmp, &back, &e)) << e;
+    EXPECT_EQ(back.pixels, img.pixels);  // BMP is lossless
+    ASSERT_TRUE(Decode(jpg, &back, &e)) << e;
+    EXPECT_EQ(back.width, 16);
+    EXPECT_EQ(back.channels, 3);
+}
+
+TEST(ImageIO, CorruptTruncatedAndForeignDataAreErrors) {
+    const Bytes png = Png(Pattern(32, 32, 3));
+    Image img;
+    std::string e;
+    EXPECT_FALSE(Decode(Bytes(png.begin(), png.begin() + png.size() / 2), &img, &e));
+    EXPECT_NE(e.find("corrupt image"), std::string::npos) << e;
+    Bytes damaged = png;
+    for (std::size_t i = 60; i < damaged.size() - 20; ++i) damaged[i] ^= 0x5a;
+    EXPECT_FALSE(Decode(damaged, &img, &e));
+    EXPECT_NE(e.find("corrupt image"), std::string::npos) << e;
+    EXPECT_FALSE(Decode(Bytes(png.begin(), png.begin() + 8), &img, &e));  // signature only
+    EXPECT_FALSE(Decode(Bytes{'h', 'e', 'l', 'l', 'o'}, &img, &e));
+    EXPECT_EQ(e, "not a YUV4MPEG2 stream or a PNG, JPEG or BMP image");
+    EXPECT_FALSE(Decode(Bytes{0xff, 0xd8, 0xff, 0xe0, 0, 0}, &img, &e));
+    EXPECT_NE(e.find("corrupt image"), std::string::npos) << e;
+}
+
+TEST(ImageIO, AbsurdSizesAreRejectedBeforeDecoding) {
+    Bytes png = Png(Pattern(4, 4, 1));
+    // Width in the IHDR chunk (bytes 16..19) raised to 100000; the check comes
+    // before the chunk's checksum would be looked at.
+    png[17] = 0x01;
+    png[18] = 0x86;
+    png[19] = 0xa0;
+    Image img;
+    std::string e;
+    EXPECT_FALSE(Decode(png, &img, &e));
+    EXPECT_NE(e.find("unsupported image size 100000x4"), std::string::npos) << e;
+    ImageLimits small;
+    small.maxPixels = 15;
+    EXPECT_FALSE(Decode(Png(Pattern(4, 4, 1)), &img, &e, small));
+    EXPECT_NE(e.find("unsupported image size 4x4"), std::string::npos) << e;
+}
+
+TEST(ImageSharpen, LumaOfGreyAndColourInHostUnits) {
+    Image grey(3, 1, 1);
+    grey.pixels = {0, 128, 255};
+    EXPECT_EQ(ImageLuma(grey), (std::vector<std::int16_t>{0, 2056, 4096}));
+    Image rgb(3, 1, 3);
+    rgb.pixels = {255, 255, 255, 255, 0, 0, 0, 0, 255};
+    // 0.299 * 4096 = 1224.7, 0.114 * 4096 = 466.9
+    EXPECT_EQ(ImageLuma(rgb), (std::vector<std::int16_t>{4096, 1225, 467}));
+    EXPECT_EQ(LumaChangeToCode(0), 0);
+    EXPECT_EQ(LumaChangeToCode(8), 0);      // half a code or less is no change
+    EXPECT_EQ(LumaChangeToCode(9), 1);
+    EXPECT_EQ(LumaChangeToCode(-9), -1);
+    EXPECT_EQ(LumaChangeToCode(4096), 255);
+    EXPECT_EQ(LumaChangeToCode(-4096), -255);
+}
+
+TEST(ImageSharpen, UnchangedLumaLeavesEveryPixelAsItWas) {
+    for (int c = 1; c <= 4; ++c) {
+        Image img = Pattern(9, 5, c);
+        const Image original = img;
+        ShiftProcessor none;
+        std::string e;
+        ASSERT_TRUE(SharpenImage(&img, none, &e));
+        EXPECT_EQ(img.pixels, original.pixels) << c;
+    }
+}
+
+TEST(ImageSharpen, ChangeGoesToColourChannelsClampedAndAlphaIsKept) {
+    Image img(2, 1, 4);
+    img.pixels = {100, 150, 250, 77, 0, 10, 20, 200};
+    ShiftProcessor up;
+    up.shift = 16 * 4096 / 255;  // about 16 codes
+    std::string e;
+    ASSERT_TRUE(SharpenImage(&img, up, &e));
+    EXPECT_EQ(img.pixels, (std::vector<std::uint8_t>{116, 166, 255, 77, 16, 26, 36, 200}));
+    Image ga(1, 1, 2);
+    ga.pixels = {5, 9};
+    ShiftProcessor down;
+    down.shift = -1000;
+    ASSERT_TRUE(SharpenImage(&ga, down, &e));
+    EXPECT_EQ(ga.pixels, (std::vector<std::uint8_t>{0, 9}));
+    ShiftProcessor failing;
+    failing.fail = true;
+    EXPECT_FALSE(SharpenImage(&ga, failing, &e));
+    EXPECT_EQ(e, "refused");
+}
+
+TEST(DemoScene, HasDetailEdgesAndGradientsAndIsBlurredSlightly) {
+    const Image scene = DemoScene();
+    ASSERT_EQ(scene.channels, 3);
+    ASSERT_EQ(scene.width, 640);
+    ASSERT_EQ(scene.height, 400);
+    // Deterministic: the same picture every time.
+    EXPECT_EQ(DemoScene().pixels, scene.pixels);
+    // Blurred: no step between neighbours is a full black-to-white jump,
+    // but there are strong edges.
+    int largest = 0;
+    for (int y = 0; y < scene.height; ++y)
+        for (int x = 1; x < scene.width; ++x)
+            largest = std::max(largest, std::abs(scene.At(x, y)[1] - scene.At(x - 1, y)[1]));
+    EXPECT_GT(largest, 60);
+    EXPECT_LT(largest, 190);
+    const CropRegion crop = DemoCrop();
+    EXPECT_LE(crop.x + crop.width, scene.width);
+    EXPECT_LE(crop.y + crop.height, scene.height);
+}
+
+TEST(DemoScene, CompareSheetPlacesBothPicturesAndTheCrops) {
+    const Image before = Pattern(40, 20, 3);
+    Image after = before;
+    after.pixels[0] ^= 0xff;
+    const Image sheet = CompareSheet(before, after, CropRegion{10, 5, 10, 5}, 4);
+    EXPECT_EQ(sheet.width, 2 * 40 + 8);
+    EXPECT_EQ(sheet.height, 20 + 20 + 8 + 20 + 5 * 4);
+    // The after picture's top-left pixel, at its place right of the gap.
+    EXPECT_EQ(sheet.At(48, 20)[0], after.pixels[0]);
+    EXPECT_EQ(sheet.At(0, 20)[0], before.pixels[0]);
+    // The crop magnified: crop pixel (0, 0) fills a 4x4 block.
+    const std::uint8_t* source = before.At(10, 5);
+    for (int dy = 0; dy < 4; ++dy)
+        for (int dx = 0; dx < 4; ++dx) EXPECT_EQ(sheet.At(dx, 68 + dy)[2], source[2]);
+}
+
+}  // namespace
+}  // namespace velgarde

@@ -1,0 +1,91 @@
+// File codes <-> host luma units.
+#include <gtest/gtest.h>
+
+#include "host/velgarde/LumaMapping.h"
+
+namespace velgarde {
+namespace {
+
+TEST(LumaMapping, EightBitLimitedRangeFollowsTheFixedFormulas) {
+    const LumaMapping m(8, false);
+    EXPECT_EQ(m.ToHost(16), 0);
+    EXPECT_EQ(m.ToHost(235), 4096);
+    EXPECT_EQ(m.ToHost(0), -299);
+    EXPECT_EQ(m.ToHost(255), 4470);
+    EXPECT_EQ(m.ToHost(17), 18);    // (17 * 1197 >> 6) - 299 = 317 - 299
+    EXPECT_EQ(m.FromHost(0), 16);
+    EXPECT_EQ(m.FromHost(4096), 235);
+    EXPECT_EQ(m.FromHost(2048), 125);  // ((2048 * 219 + 383) >> 12) + 16
+}
+
+TEST(LumaMapping, EveryCodeOfEveryDepthAndRangeComesBackExactly) {
+    for (int depth : {8, 10, 12})
+        for (bool full : {false, true}) {
+            const LumaMapping m(depth, full);
+            int previous = -100000;
+            for (int code = 0; code <= m.MaxCode(); ++code) {
+                const int y = m.ToHost(code);
+                ASSERT_EQ(m.FromHost(static_cast<std::int16_t>(y)), code)
+                    << "depth " << depth << (full ? " full" : " limited") << " code " << code;
+                ASSERT_GT(y, previous);  // strictly increasing: no two codes share a Y
+                previous = y;
+                ASSERT_EQ(y, LumaMapping::ToHostFormula(code, depth, full));
+            }
+        }
+}
+
+TEST(LumaMapping, LegalRangeEndsLandOnZeroAndWhite) {
+    struct Case {
+        int depth;
+        bool full;
+        int black, white;
+    } cases[] = {{10, false, 64, 940}, {12, false, 256, 3760}, {8, true, 0, 255},
+                 {10, true, 0, 1023},  {12, true, 0, 4095}};
+    for (const auto& c : cases) {
+        const LumaMapping m(c.depth, c.full);
+        EXPECT_EQ(m.ToHost(c.black), 0) << c.depth;
+        EXPECT_EQ(m.ToHost(c.white), 4096) << c.depth;
+        EXPECT_EQ(m.FromHost(0), c.black);
+        EXPECT_EQ(m.FromHost(4096), c.white);
+    }
+    // Midway and rounding in between: 10-bit limited, code 65 is 4096/876 = 4.68 -> 5.
+    EXPECT_EQ(LumaMapping(10, false).ToHost(65), 5);
+    EXPECT_EQ(LumaMapping(10, false).ToHost(63), -5);
+}
+
+TEST(LumaMapping, SharpenedValuesBeyondTheCodeRangeClamp) {
+    for (int depth : {8, 10, 12}) {
+        const LumaMapping m(depth, false);
+        EXPECT_EQ(m.FromHost(-32768), 0);
+        EXPECT_EQ(m.FromHost(-2000), 0);
+        EXPECT_EQ(m.FromHost(32767), m.MaxCode());
+        EXPECT_EQ(m.FromHost(9000), m.MaxCode());
+    }
+}
+
+TEST(LumaMapping, PlanesOfSixteenBitSamplesAndUntouchedSamples) {
+    const LumaMapping m(10, false);
+    // 64, 940, and a stray sample with bits above the depth.
+    std::uint8_t codes[6] = {64, 0, 0xac, 0x03, 0xff, 0xff};
+    std::int16_t y[3];
+    m.PlaneToHost(codes, 3, y);
+    EXPECT_EQ(y[0], 0);
+    EXPECT_EQ(y[1], 4096);
+    EXPECT_EQ(y[2], m.ToHost(1023));
+    // Only changed samples are written: the stray one keeps its bytes.
+    std::int16_t after[3] = {4096, 4096, y[2]};
+    m.PlaneFromHost(y, after, 3, codes);
+    const std::uint8_t expected[6] = {0xac, 0x03, 0xac, 0x03, 0xff, 0xff};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(codes[i], expected[i]) << i;
+
+    const LumaMapping m8(8, false);
+    std::uint8_t bytes[2] = {16, 235};
+    std::int16_t before8[2], after8[2] = {-5000, 5000};
+    m8.PlaneToHost(bytes, 2, before8);
+    m8.PlaneFromHost(before8, after8, 2, bytes);
+    EXPECT_EQ(bytes[0], 0);
+    EXPECT_EQ(bytes[1], 255);
+}
+
+}  // namespace
+}  // namespace velgarde

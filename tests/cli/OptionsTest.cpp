@@ -1,0 +1,118 @@
+// Command-line parsing and the progress texts.
+#include <gtest/gtest.h>
+
+#include "host/velgarde/Options.h"
+#include "host/velgarde/Progress.h"
+
+namespace velgarde {
+namespace {
+
+bool Parse(std::vector<std::string> args, Options* o, std::string* error) {
+    return ParseOptions(args, o, error);
+}
+
+std::string Error(std::vector<std::string> args) {
+    Options o;
+    std::string error;
+    EXPECT_FALSE(ParseOptions(args, &o, &error));
+    return error;
+}
+
+TEST(Options, DefaultsAreTheTrackTableDefaults) {
+    Options o;
+    std::string e;
+    ASSERT_TRUE(Parse({"in.y4m", "out.y4m"}, &o, &e)) << e;
+    EXPECT_EQ(o.tracks, (std::array<std::int32_t, 5>{25, 50, 10, 50, 0}));
+    EXPECT_EQ(o.input, "in.y4m");
+    EXPECT_EQ(o.output, "out.y4m");
+    EXPECT_EQ(o.threads, 0);
+    EXPECT_EQ(o.maxFrames, -1);
+    EXPECT_FALSE(o.quiet);
+    EXPECT_TRUE(o.plugin.empty());
+}
+
+TEST(Options, EveryTrackAcceptsItsEndsAndRejectsBeyondThem) {
+    for (const auto& t : kTrackOptions) {
+        const std::string name = std::string("--") + t.name;
+        for (std::int32_t v : {t.minimum, t.maximum}) {
+            Options o;
+            std::string e;
+            ASSERT_TRUE(Parse({name, std::to_string(v), "-", "-"}, &o, &e)) << name << " " << v;
+            EXPECT_EQ(o.tracks[t.index], v);
+            ASSERT_TRUE(Parse({name + "=" + std::to_string(v), "-", "-"}, &o, &e));
+            EXPECT_EQ(o.tracks[t.index], v);
+        }
+        const std::string below = Error({name, std::to_string(t.minimum - 1), "a", "b"});
+        EXPECT_EQ(below, name + ": " + std::to_string(t.minimum - 1) + " is outside its range " +
+                             std::to_string(t.minimum) + " to " + std::to_string(t.maximum));
+        EXPECT_NE(Error({name, std::to_string(t.maximum + 1), "a", "b"}).find("outside its range"),
+                  std::string::npos);
+    }
+}
+
+TEST(Options, ValuesMustBeWholeNumbers) {
+    EXPECT_EQ(Error({"--range", "1.5", "a", "b"}), "--range: '1.5' is not a whole number");
+    EXPECT_EQ(Error({"--range=", "a", "b"}), "--range: '' is not a whole number");
+    EXPECT_EQ(Error({"--threshold", "12abc", "a", "b"}), "--threshold: '12abc' is not a whole number");
+    EXPECT_NE(Error({"--threshold", "99999999999999999999999", "a", "b"}).find("not a whole number"),
+              std::string::npos);
+    EXPECT_EQ(Error({"a", "b", "--variance"}), "--variance: missing value");
+}
+
+TEST(Options, ToolOptions) {
+    Options o;
+    std::string e;
+    ASSERT_TRUE(Parse({"-q", "--threads", "2", "--frames=7", "--plugin", "x.so", "a", "b"}, &o, &e)) << e;
+    EXPECT_TRUE(o.quiet);
+    EXPECT_EQ(o.threads, 2);
+    EXPECT_EQ(o.maxFrames, 7);
+    EXPECT_EQ(o.plugin, "x.so");
+    EXPECT_NE(Error({"--threads", "-1", "a", "b"}).find("outside its range 0 to 64"), std::string::npos);
+    EXPECT_NE(Error({"--frames", "0", "a", "b"}).find("outside its range"), std::string::npos);
+    EXPECT_EQ(Error({"--plugin=", "a", "b"}), "--plugin: missing value");
+    EXPECT_EQ(Error({"--sharpen", "3", "a", "b"}), "unknown option '--sharpen'");
+    EXPECT_EQ(Error({"-x", "a", "b"}), "unknown option '-x'");
+    EXPECT_EQ(Error({"a"}), "an input and an output are needed");
+    EXPECT_EQ(Error({"a", "b", "c"}), "unexpected argument 'c'");
+    // "--" ends the options, so a file may be called "-q".
+    ASSERT_TRUE(Parse({"--", "-q", "b"}, &o, &e));
+    EXPECT_EQ(o.input, "-q");
+    EXPECT_FALSE(o.quiet);
+}
+
+TEST(Options, HelpVersionAndDemoInput) {
+    Options o;
+    std::string e;
+    ASSERT_TRUE(Parse({"-h", "--bogus"}, &o, &e));  // help needs nothing else to be right
+    EXPECT_EQ(o.action, Options::Action::Help);
+    ASSERT_TRUE(Parse({"--help"}, &o, &e));
+    EXPECT_EQ(o.action, Options::Action::Help);
+    ASSERT_TRUE(Parse({"--version"}, &o, &e));
+    EXPECT_EQ(o.action, Options::Action::Version);
+    ASSERT_TRUE(Parse({"--write-demo-input", "d.png"}, &o, &e));
+    EXPECT_EQ(o.action, Options::Action::WriteDemoInput);
+    EXPECT_EQ(o.demoPath, "d.png");
+    EXPECT_NE(Error({"--write-demo-input", "d.png", "x"}).find("takes no input"), std::string::npos);
+
+    const std::string help = HelpText();
+    for (const char* needle : {"--amount-plus", "--amount-minus", "--range", "--variance",
+                               "--threshold", "--threads", "--frames", "--plugin", "-q",
+                               "ffmpeg", "yuv4mpegpipe", "0 to 1000, default 0"})
+        EXPECT_NE(help.find(needle), std::string::npos) << needle;
+}
+
+TEST(Progress, LineAndSummaryTexts) {
+    EXPECT_EQ(FormatProgress(0, -1, 0), "frame 0");
+    EXPECT_EQ(FormatProgress(50, -1, 2.0), "frame 50  25.0 fps");
+    EXPECT_EQ(FormatProgress(50, 200, 2.0), "frame 50/200  25.0 fps  0:06 left");
+    EXPECT_EQ(FormatProgress(200, 200, 8.0), "frame 200/200  25.0 fps  0:00 left");
+    EXPECT_EQ(FormatDuration(59.4), "0:59");
+    EXPECT_EQ(FormatDuration(3725), "1:02:05");
+    EXPECT_EQ(FormatSummary(10, 640, 360, 0.5, false), "velgarde: 10 frames, 640x360, 0.50 s, 20.0 fps");
+    EXPECT_EQ(FormatSummary(1, 8, 8, 0.25, false), "velgarde: 1 frame, 8x8, 0.25 s, 4.0 fps");
+    EXPECT_EQ(FormatSummary(0, 8, 8, 0.25, false), "velgarde: 0 frames, 8x8, 0.25 s");
+    EXPECT_EQ(FormatSummary(1, 640, 400, 0.5, true), "velgarde: 1 image, 640x400, 0.50 s");
+}
+
+}  // namespace
+}  // namespace velgarde
