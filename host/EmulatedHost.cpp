@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <mutex>
 #include <new>
 #include <system_error>
 
@@ -20,8 +19,7 @@ namespace {
 // only one host may have one open at a time (the plug-in's engine is
 // process-wide too).
 std::atomic<WorkerPool*> activePool{nullptr};
-std::mutex activeMutex;
-const void* activeHost = nullptr;  // guarded by activeMutex
+std::atomic<const void*> activeHost{nullptr};
 
 std::int32_t AVIUTL_ENTRY HostMultiThreadRun(MultiThreadFunc func, void* param1, void* param2) {
     // Called by the plug-in: nothing may escape.
@@ -110,15 +108,12 @@ EmulatedHost::~EmulatedHost() { Close(); }
 bool EmulatedHost::Open(const std::string& modulePath, int threads, std::string* error) {
     Close();
     State& s = *state_;
-    {
-        std::lock_guard<std::mutex> lock(activeMutex);
-        if (activeHost) {
-            SetError(error, modulePath +
-                                ": another host in this process has a plug-in open; one host "
-                                "drives a plug-in at a time");
-            return false;
-        }
-        activeHost = this;
+    const void* none = nullptr;
+    if (!activeHost.compare_exchange_strong(none, this)) {
+        SetError(error, modulePath +
+                            ": another host in this process has a plug-in open; one host "
+                            "drives a plug-in at a time");
+        return false;
     }
     auto fail = [&](const std::string& text) {
         SetError(error, text);
@@ -168,10 +163,10 @@ void EmulatedHost::Close() {
     s.table = nullptr;
     s.tracksPending = false;
     s.module.Unload();
-    std::lock_guard<std::mutex> lock(activeMutex);
-    if (activeHost == this) {
+    if (activeHost.load() == this) {
         activePool.store(nullptr, std::memory_order_release);
-        activeHost = nullptr;
+        s.pool.reset();
+        activeHost.store(nullptr);
     }
     s.pool.reset();
 }

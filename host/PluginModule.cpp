@@ -64,7 +64,7 @@ bool PluginModule::Load(const std::string& path, std::string* error) {
     std::wstring wide = Widen(path);
     HMODULE module = nullptr;
     DWORD code = 0;
-    UINT oldMode = 0;
+    DWORD oldMode = 0;
     // No "missing file" dialog boxes: the caller gets the reason as text.
     SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &oldMode);
     if (!wide.empty()) {

@@ -2,11 +2,7 @@
 // host's side of MultiThreadRun.
 #pragma once
 
-#include <condition_variable>
-#include <cstdint>
-#include <mutex>
-#include <thread>
-#include <vector>
+#include <memory>
 
 #include "plugin/AviUtlPlugin.h"
 
@@ -19,7 +15,7 @@ public:
 
     // `threadCount` <= 0 means DefaultThreadCount(). Index 0 of every run
     // executes on the calling thread, so threadCount - 1 threads are started.
-    // Throws std::system_error if a thread cannot be started.
+    // Throws std::runtime_error if a thread cannot be started.
     explicit WorkerPool(int threadCount = 0);
     ~WorkerPool();  // stops and joins the workers
     WorkerPool(const WorkerPool&) = delete;
@@ -36,22 +32,11 @@ public:
     bool Run(MultiThreadFunc func, void* param1, void* param2);
 
 private:
-    void WorkerLoop(int index);
-    static bool Invoke(MultiThreadFunc func, int index, int count, void* param1, void* param2);
-
+    // Threads and locks are the platform's own underneath (Win32 threads on
+    // Windows, where the MinGW toolchain may lack std::thread).
+    struct Shared;
     int count_;
-    std::mutex runMutex_;  // one run at a time
-    std::mutex mutex_;     // guards everything below
-    std::condition_variable wake_;
-    std::condition_variable done_;
-    std::uint64_t generation_ = 0;
-    int pending_ = 0;
-    bool failed_ = false;
-    bool stopping_ = false;
-    MultiThreadFunc func_ = nullptr;
-    void* param1_ = nullptr;
-    void* param2_ = nullptr;
-    std::vector<std::thread> threads_;
+    std::unique_ptr<Shared> shared_;
 };
 
 }  // namespace velgarde
