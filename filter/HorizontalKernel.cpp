@@ -1,6 +1,8 @@
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <array>
+#include <utility>
 #include <cstring>
 
 #include "filter/FilterParam.h"
@@ -62,6 +64,111 @@ inline void GatherUnits8(unsigned char* Dst, const unsigned char* const Row[4], 
 
 inline void Store32(unsigned char* Dst, int Value) { std::memcpy(Dst, &Value, 4); }
 
+// Rounds four rows' sums of one column and stores them into the two lines.
+inline void StoreColumn(unsigned char* Line0, unsigned char* Line1, __m128i Sum, __m128i Round) {
+    __m128i Out = _mm_srai_epi32(_mm_add_epi32(Sum, Round), 14);
+    Out = _mm_packs_epi32(Out, Out);  // rows 0..3
+    Store32(Line0, _mm_cvtsi128_si32(Out));
+    Store32(Line1, _mm_cvtsi128_si32(_mm_srli_si128(Out, 4)));
+}
+
+// Any column, any list: two pairs per step into alternating accumulators,
+// an odd last pair after they are added.
+inline __m128i ConvolveColumn(const unsigned char* Unit, const std::int16_t* List) {
+    const std::int32_t Pairs = PairCount(List);
+    __m128i Acc0 = _mm_setzero_si128();
+    __m128i Acc1 = _mm_setzero_si128();
+    std::int32_t j = 0;
+    for (; j + 2 <= Pairs; j += 2, Unit += 32) {
+        const __m128i C = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(List + 2 * j));
+        const __m128i U0 = _mm_load_si128(reinterpret_cast<const __m128i*>(Unit));
+        const __m128i U1 = _mm_load_si128(reinterpret_cast<const __m128i*>(Unit + 16));
+        Acc0 = _mm_add_epi32(Acc0, _mm_madd_epi16(U0, _mm_shuffle_epi32(C, 0x00)));
+        Acc1 = _mm_add_epi32(Acc1, _mm_madd_epi16(U1, _mm_shuffle_epi32(C, 0x55)));
+    }
+    Acc0 = _mm_add_epi32(Acc0, Acc1);
+    if (j < Pairs) {
+        std::int32_t Pair;
+        std::memcpy(&Pair, List + 2 * j, 4);
+        const __m128i U0 = _mm_load_si128(reinterpret_cast<const __m128i*>(Unit));
+        Acc0 = _mm_add_epi32(Acc0, _mm_madd_epi16(U0, _mm_set1_epi32(Pair)));
+    }
+    return Acc0;
+}
+
+// Inside the row, columns come in pairs that start at the same unit: the
+// even-start and odd-start lists that every interior column shares. Their
+// coefficients are broadcast once and each unit feeds both columns.
+constexpr std::int32_t MaxCachedPairs = 12;  // every radius of the range track
+
+struct ListPair {
+    const std::int16_t* First = nullptr;
+    const std::int16_t* Second = nullptr;
+    std::int32_t Pairs = 0;
+    __m128i C0[MaxCachedPairs];
+    __m128i C1[MaxCachedPairs];
+
+    void Load(const std::int16_t* A, const std::int16_t* B) {
+        First = A;
+        Second = B;
+        Pairs = PairCount(A);
+        for (std::int32_t k = 0; k < Pairs; ++k) {
+            std::int32_t P0, P1;
+            std::memcpy(&P0, A + 2 * k, 4);
+            std::memcpy(&P1, B + 2 * k, 4);
+            C0[k] = _mm_set1_epi32(P0);
+            C1[k] = _mm_set1_epi32(P1);
+        }
+    }
+};
+
+// Columns x and x + 1 can go together when they start at the same unit and
+// their lists have the same length, short enough to cache.
+inline bool Pairable(const std::intptr_t* Entry) {
+    if (Entry[0] != Entry[2]) return false;
+    const std::int32_t N = PairCount(reinterpret_cast<const std::int16_t*>(Entry[1]));
+    return N <= MaxCachedPairs && N == PairCount(reinterpret_cast<const std::int16_t*>(Entry[3]));
+}
+
+// Runs over consecutive column pairs using Lists, from column x while the
+// entries still name the same two lists at a shared unit. Returns the next x.
+template <int N>
+std::int32_t ConvolvePairRun(const unsigned char* Scratch, const std::intptr_t* EntryData,
+                             const ListPair& Lists, std::int32_t x, std::int32_t Columns,
+                             unsigned char* Line0, unsigned char* Line1) {
+    const __m128i Round = _mm_loadu_si128(reinterpret_cast<const __m128i*>(RoundVector));
+    const std::intptr_t First = reinterpret_cast<std::intptr_t>(Lists.First);
+    const std::intptr_t Second = reinterpret_cast<std::intptr_t>(Lists.Second);
+    for (; x + 1 < Columns; x += 2) {
+        const std::intptr_t* Entry = EntryData + 2 * std::ptrdiff_t{x};
+        if (Entry[1] != First || Entry[3] != Second || Entry[0] != Entry[2]) break;
+        const unsigned char* Unit = Scratch + Entry[0];
+        __m128i A = _mm_setzero_si128();
+        __m128i B = _mm_setzero_si128();
+        for (int k = 0; k < N; ++k) {
+            const __m128i U = _mm_load_si128(reinterpret_cast<const __m128i*>(Unit + 16 * k));
+            A = _mm_add_epi32(A, _mm_madd_epi16(U, Lists.C0[k]));
+            B = _mm_add_epi32(B, _mm_madd_epi16(U, Lists.C1[k]));
+        }
+        A = _mm_srai_epi32(_mm_add_epi32(A, Round), 14);
+        B = _mm_srai_epi32(_mm_add_epi32(B, Round), 14);
+        // (x rows 0..3, x + 1 rows 0..3) -> rows 0, 1 of both, then rows 2, 3.
+        const __m128i Out = _mm_shuffle_epi32(_mm_packs_epi32(A, B), _MM_SHUFFLE(3, 1, 2, 0));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(Line0 + 4 * std::ptrdiff_t{x}), Out);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(Line1 + 4 * std::ptrdiff_t{x}), _mm_srli_si128(Out, 8));
+    }
+    return x;
+}
+
+using PairRunFn = std::int32_t (*)(const unsigned char*, const std::intptr_t*, const ListPair&, std::int32_t,
+                                   std::int32_t, unsigned char*, unsigned char*);
+
+template <int... N>
+constexpr std::array<PairRunFn, sizeof...(N) + 1> MakePairRuns(std::integer_sequence<int, N...>) {
+    return {nullptr, &ConvolvePairRun<N + 1>...};
+}
+constexpr auto PairRuns = MakePairRuns(std::make_integer_sequence<int, MaxCachedPairs>{});
+
 }  // namespace
 
 void HorizontalKernel(void* WorkDst, const void* Src, const std::intptr_t* EntryData,
@@ -75,6 +182,7 @@ void HorizontalKernel(void* WorkDst, const void* Src, const std::intptr_t* Entry
     const std::ptrdiff_t Line = std::ptrdiff_t{WorkPitch} * 2;
     // 4-pixel groups wholly inside the row; the last one may be partial.
     const std::int32_t FullGathers = Columns / 4;
+    ListPair Lists;
 
     for (std::int32_t g = 0; g < Groups; ++g, Rows -= 4) {
         // Rows past the frame repeat its last row: their results land in
@@ -98,35 +206,20 @@ void HorizontalKernel(void* WorkDst, const void* Src, const std::intptr_t* Entry
                         std::min(X + 12, Last), std::min(X + 18, Last));
         }
 
-        const std::intptr_t* Entry = EntryData;
-        for (std::int32_t x = 0; x < Columns; ++x, Entry += 2) {
-            const unsigned char* Unit = Scratch + Entry[0];
-            const std::int16_t* List = reinterpret_cast<const std::int16_t*>(Entry[1]);
-            const std::int32_t Pairs = PairCount(List);
-            __m128i Acc0 = _mm_setzero_si128();
-            __m128i Acc1 = _mm_setzero_si128();
-            std::int32_t j = 0;
-            // Two pairs per step into alternating accumulators.
-            for (; j + 2 <= Pairs; j += 2, Unit += 32) {
-                const __m128i C = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(List + 2 * j));
-                const __m128i U0 = _mm_load_si128(reinterpret_cast<const __m128i*>(Unit));
-                const __m128i U1 = _mm_load_si128(reinterpret_cast<const __m128i*>(Unit + 16));
-                Acc0 = _mm_add_epi32(Acc0, _mm_madd_epi16(U0, _mm_shuffle_epi32(C, 0x00)));
-                Acc1 = _mm_add_epi32(Acc1, _mm_madd_epi16(U1, _mm_shuffle_epi32(C, 0x55)));
+        unsigned char* Line0 = Work;
+        unsigned char* Line1 = Work + Line;
+        for (std::int32_t x = 0; x < Columns;) {
+            const std::intptr_t* Entry = EntryData + 2 * std::ptrdiff_t{x};
+            if (x + 1 < Columns && Pairable(Entry)) {
+                const std::int16_t* A = reinterpret_cast<const std::int16_t*>(Entry[1]);
+                const std::int16_t* B = reinterpret_cast<const std::int16_t*>(Entry[3]);
+                if (A != Lists.First || B != Lists.Second) Lists.Load(A, B);
+                x = PairRuns[Lists.Pairs](Scratch, EntryData, Lists, x, Columns, Line0, Line1);
+                continue;
             }
-            Acc0 = _mm_add_epi32(Acc0, Acc1);
-            if (j < Pairs) {
-                std::int32_t Pair;
-                std::memcpy(&Pair, List + 2 * j, 4);
-                const __m128i C = _mm_set1_epi32(Pair);
-                const __m128i U0 = _mm_load_si128(reinterpret_cast<const __m128i*>(Unit));
-                Acc0 = _mm_add_epi32(Acc0, _mm_madd_epi16(U0, C));
-            }
-            // Lanes are rows 0..3 of the group.
-            __m128i Out = _mm_srai_epi32(_mm_add_epi32(Acc0, Round), 14);
-            Out = _mm_packs_epi32(Out, Out);
-            Store32(Work + 4 * std::ptrdiff_t{x}, _mm_cvtsi128_si32(Out));
-            Store32(Work + Line + 4 * std::ptrdiff_t{x}, _mm_cvtsi128_si32(_mm_srli_si128(Out, 4)));
+            const __m128i Sum = ConvolveColumn(Scratch + Entry[0], reinterpret_cast<const std::int16_t*>(Entry[1]));
+            StoreColumn(Line0 + 4 * std::ptrdiff_t{x}, Line1 + 4 * std::ptrdiff_t{x}, Sum, Round);
+            ++x;
         }
         Frame += std::ptrdiff_t{SrcPitch} * 4;
         Work += Line * 2;
