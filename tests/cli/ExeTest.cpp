@@ -1,0 +1,113 @@
+// The velgarde executable as a user runs it: the module found beside it,
+// streams on stdin and stdout, failing outputs, and what goes to stderr.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+
+#include "tests/cli/CliTestUtil.h"
+
+namespace velgarde {
+namespace {
+
+using test::Bytes;
+
+const std::string kExe = VELGARDE_EXE;
+const std::string kDir = "cli_exe_test.tmp";
+
+struct Result {
+    int status;
+    std::string err;
+};
+
+// Runs a shell command line with stderr captured.
+Result Shell(const std::string& command) {
+    mkdir(kDir.c_str(), 0755);
+    const std::string errFile = kDir + "/stderr.txt";
+    const int raw = std::system((command + " 2>" + errFile).c_str());
+    const Bytes err = test::ReadFile(errFile);
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, std::string(err.begin(), err.end())};
+}
+
+std::string P(const std::string& name) { return kDir + "/" + name; }
+
+TEST(Exe, LoadsTheModuleBesideItselfByDefault) {
+    mkdir(kDir.c_str(), 0755);
+    ASSERT_TRUE(test::WriteFile(P("in.y4m"), test::MakeStream("YUV4MPEG2 W32 H16 C420jpeg", 2)));
+    Result r = Shell(kExe + " -q " + P("in.y4m") + " " + P("out.y4m"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    // A copy of the executable alone in a folder finds no module and says where it looked.
+    mkdir(P("alone").c_str(), 0755);
+    ASSERT_TRUE(test::WriteFile(P("alone/velgarde"), test::ReadFile(kExe)));
+    chmod(P("alone/velgarde").c_str(), 0755);
+    r = Shell(P("alone/velgarde") + " " + P("in.y4m") + " " + P("out2.y4m"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("/" + kDir + "/alone/Tarnwick.so: cannot load"), std::string::npos) << r.err;
+    EXPECT_FALSE(test::FileExists(P("out2.y4m")));
+}
+
+TEST(Exe, PipesStopAfterTheLastWholeFrameOnBadInput) {
+    const Bytes in = test::MakeStream("YUV4MPEG2 W32 H16 C444", 3);
+    const std::size_t header = std::string("YUV4MPEG2 W32 H16 C444\n").size();
+    const std::size_t frame = 6 + 3 * 32 * 16;
+    ASSERT_TRUE(test::WriteFile(P("cut.y4m"), Bytes(in.begin(), in.end() - 100)));
+    Result r = Shell(kExe + " -q - - <" + P("cut.y4m") + " >" + P("piped.y4m"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "velgarde: stdin: frame 3: truncated frame data (1436 of 1536 bytes)\n");
+    const Bytes out = test::ReadFile(P("piped.y4m"));
+    EXPECT_EQ(out.size(), header + 2 * frame);
+    EXPECT_EQ(test::ParseStream(out).frames.size(), 2u);
+    // A whole stream through the pipes.
+    ASSERT_TRUE(test::WriteFile(P("in.y4m"), in));
+    r = Shell("cat " + P("in.y4m") + " | " + kExe + " -q --amount-plus 0 --amount-minus 0 - - | cat >" +
+              P("same.y4m"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(test::ReadFile(P("same.y4m")), in);
+    // An image on stdin becomes a PNG on stdout.
+    r = Shell(kExe + " --write-demo-input " + P("demo.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Shell(kExe + " -q - - <" + P("demo.png") + " >" + P("demo-sharp.png"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    const Bytes png = test::ReadFile(P("demo-sharp.png"));
+    ASSERT_GT(png.size(), 8u);
+    EXPECT_EQ(png[1], 'P');
+}
+
+TEST(Exe, WriteFailuresAreErrors) {
+    ASSERT_TRUE(test::WriteFile(P("in.y4m"), test::MakeStream("YUV4MPEG2 W320 H240", 4)));
+    Result r = Shell(kExe + " " + P("in.y4m") + " /dev/full");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "velgarde: /dev/full: write failed: No space left on device\n");
+    r = Shell(kExe + " " + P("in.y4m") + " - >/dev/full");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "velgarde: stdout: write failed: No space left on device\n");
+    // A reader that stops early: an error, not a death by SIGPIPE.
+    r = Shell("bash -c '" + kExe + " " + P("in.y4m") + " - | head -c 10 >/dev/null; exit ${PIPESTATUS[0]}'");
+    EXPECT_EQ(r.status, 1) << r.err;
+}
+
+TEST(Exe, MessagesHelpAndVersion) {
+    ASSERT_TRUE(test::WriteFile(P("in.y4m"), test::MakeStream("YUV4MPEG2 W32 H16", 3)));
+    // stderr is a file here: no progress line, just the summary.
+    Result r = Shell(kExe + " " + P("in.y4m") + " " + P("out.y4m"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err.rfind("velgarde: 3 frames, 32x16, ", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    EXPECT_EQ(r.err.find('\r'), std::string::npos);
+    r = Shell(kExe + " --help >" + P("help.txt"));
+    EXPECT_EQ(r.status, 0);
+    const Bytes help = test::ReadFile(P("help.txt"));
+    EXPECT_NE(std::string(help.begin(), help.end()).find("yuv4mpegpipe"), std::string::npos);
+    r = Shell(kExe + " --version >" + P("version.txt"));
+    EXPECT_EQ(r.status, 0);
+    const Bytes version = test::ReadFile(P("version.txt"));
+    EXPECT_EQ(std::string(version.begin(), version.end()).rfind("velgarde ", 0), 0u);
+    r = Shell(kExe + " --threshold 1001 a b");
+    EXPECT_EQ(r.status, 2);
+}
+
+}  // namespace
+}  // namespace velgarde
