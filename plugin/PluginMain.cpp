@@ -14,6 +14,7 @@
 
 #include "filter/UnsharpMask.h"
 #include "plugin/AviUtlPlugin.h"
+#include "plugin/ThreadSlots.h"
 #include "plugin/TrackParameters.h"
 #include "util/xmmutil.h"
 
@@ -89,10 +90,8 @@ AVIUTL_ENTRY void VerticalThread(std::int32_t ThreadIndex, std::int32_t ThreadCo
 AVIUTL_ENTRY std::int32_t FilterInit(FilterTable*) {
     if (Engine != nullptr) return Success;
     try {
-        const std::uint32_t Processors = ProcessorCount();
-        const std::uint32_t ThreadSlots = Processors > 8 ? Processors : 8;
         CheckAllocationFault();
-        Engine = new TUnsharpMaskFilter(ThreadSlots);
+        Engine = new TUnsharpMaskFilter(ThreadSlotsFor(ProcessorCount()));
     } catch (...) {
         Engine = nullptr;
         return Failure;
