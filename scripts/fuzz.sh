@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Fuzzes the YUV4MPEG2 reader with libFuzzer.
+#   scripts/fuzz.sh short   about 30 s, for make test and CI
+#   scripts/fuzz.sh long    about 20 min, for make fuzz (FUZZ_SECONDS overrides)
+# The corpus grows in build/fuzz/corpus/y4m across runs; crashes land in
+# build/fuzz/crashes and fail the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+mode=${1:-short}
+case "$mode" in
+  short) seconds=${FUZZ_SECONDS:-30} ;;
+  long) seconds=${FUZZ_SECONDS:-1200} ;;
+  *) echo "usage: $0 short|long" >&2; exit 2 ;;
+esac
+
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz --target fuzz_y4m_reader
+
+build=build/fuzz
+corpus=$build/corpus/y4m
+crashes=$build/crashes
+mkdir -p "$corpus" "$crashes"
+
+# Seeds: small valid streams of each layout and depth, written here rather
+# than kept as binary files in the repository.
+seed() {  # name header frame-bytes frames [frame-parameters]
+  local file=$corpus/seed-$1
+  [ -f "$file" ] && return 0
+  { printf '%s\n' "$2"
+    for _ in $(seq "$4"); do
+      printf 'FRAME%s\n' "${5:-}"
+      head -c "$3" /dev/zero | tr '\0' '\200'
+    done; } >"$file"
+}
+seed 420 "YUV4MPEG2 W4 H2 F25:1 Ip A1:1 C420jpeg XYSCSS=420JPEG" 12 2
+seed 420odd "YUV4MPEG2 W5 H3 C420mpeg2" 27 1 " Ib"
+seed 411 "YUV4MPEG2 W8 H1 C411" 12 1
+seed 422 "YUV4MPEG2 W4 H2 It C422" 16 2
+seed 444alpha "YUV4MPEG2 W2 H2 C444alpha" 16 1
+seed mono "YUV4MPEG2 W3 H3 Cmono XCOLORRANGE=FULL" 9 3
+seed 10bit "YUV4MPEG2 W2 H2 C420p10 XYSCSS=420P10" 12 1
+seed 12bit "YUV4MPEG2 W2 H2 C444p12" 24 1 " XA=1"
+seed mono12 "YUV4MPEG2 W2 H1 Cmono12" 4 2
+
+echo "fuzzing the YUV4MPEG2 reader for ${seconds} s"
+"$build/fuzz_y4m_reader" "$corpus" \
+  -dict=fuzz/y4m.dict -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
+  -artifact_prefix="$crashes/" -print_final_stats=1 2>&1 | tail -n 15
+status=${PIPESTATUS[0]}
+if [ "$status" -ne 0 ]; then
+  echo "fuzzing found a failure; inputs in $crashes" >&2
+  exit "$status"
+fi
+echo "fuzz ($mode): no failures; corpus $(ls "$corpus" | wc -l) inputs"
