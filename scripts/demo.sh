@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# make demo: builds velgarde, sharpens the built-in test picture at the
+# default settings and writes before, after and a side-by-side comparison.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake --preset native >/dev/null
+cmake --build --preset native
+
+bin=build/native
+out=out/demo
+mkdir -p "$out"
+"$bin/velgarde" --write-demo-input "$out/before.png"
+command=("$bin/velgarde" "$out/before.png" "$out/after.png")
+"${command[@]}"
+"$bin/velgarde_compare" "$out/before.png" "$out/after.png" "$out/compare.png"
+
+echo
+echo "command:  ${command[*]}"
+echo "before:   $out/before.png"
+echo "after:    $out/after.png"
+echo "compare:  $out/compare.png (before | after, magnified crop below)"
