@@ -12,13 +12,26 @@ TGaussianBlurWeight::TGaussianBlurWeight(double Radius, double Variance) {
 
 void TGaussianBlurWeight::SetParam(double Radius, double Variance) {
     if (Radius == FRadius && Variance == FVariance) return;
+    const double OldRadius = FRadius;
+    const double OldVariance = FVariance;
+    const std::int32_t OldSize = FSize;
     FRadius = Radius;
     FVariance = Variance;
     // The smallest integer not below Radius: a whole radius adds no tap.
     const std::int64_t Whole = static_cast<std::int64_t>(Radius);
     FSize = static_cast<std::int32_t>(Whole);
     if (static_cast<double>(Whole) != Radius) ++FSize;
-    MakeWeights();
+    try {
+        MakeWeights();
+    } catch (...) {
+        // Keep the old parameters with the old weights: a new Size over the
+        // old table would index past it, and the same values given again
+        // would be taken as already applied.
+        FRadius = OldRadius;
+        FVariance = OldVariance;
+        FSize = OldSize;
+        throw;
+    }
 }
 
 void TGaussianBlurWeight::MakeWeights() {
