@@ -87,9 +87,10 @@ TEST_F(PluginFault, AFailedUpdateReportsItAndTheNextUpdateApplies) {
     original.Fill(random);
     int failures = 0;
     for (int countdown = 1; countdown <= MaxCountdown; ++countdown) {
-        // A new blur each time, so that the update rebuilds its weights.
+        // A new, wider blur each time, so that the update rebuilds (and
+        // grows) its weights.
         Tracks tracks = RandomTracks(random);
-        tracks.Value[TrackRange] = 1 + countdown % 100;
+        tracks.Value[TrackRange] = 100 - countdown % 90;
         SetTracks(host, tracks);
         FailAllocation(countdown);
         const std::int32_t result = host.CallUpdate();
