@@ -14,7 +14,7 @@ case "$mode" in
 esac
 
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target fuzz_y4m_reader
+cmake --build --preset fuzz --target fuzz_y4m_reader fuzz_plugin
 
 build=build/fuzz
 corpus=$build/corpus/y4m
@@ -52,3 +52,20 @@ if [ "$status" -ne 0 ]; then
   exit "$status"
 fi
 echo "fuzz ($mode): no failures; corpus $(ls "$corpus" | wc -l) inputs"
+
+# The plug-in through the emulated host, every frame against the scalar
+# model; seeded from the committed corpus (the worked cases and the unsafe
+# records), grown in build/fuzz/corpus/plugin.
+plugin_corpus=$build/corpus/plugin
+mkdir -p "$plugin_corpus"
+cp -n fuzz/corpus/plugin/* "$plugin_corpus"/
+echo "fuzzing the plug-in through the emulated host for ${seconds} s"
+"$build/fuzz_plugin" "$plugin_corpus" \
+  -max_total_time="$seconds" -max_len=512 -timeout=30 -rss_limit_mb=2048 \
+  -artifact_prefix="$crashes/" -print_final_stats=1 2>&1 | tail -n 6
+status=${PIPESTATUS[0]}
+if [ "$status" -ne 0 ]; then
+  echo "fuzzing the plug-in found a failure; inputs in $crashes" >&2
+  exit "$status"
+fi
+echo "fuzz plug-in ($mode): no failures; corpus $(ls "$plugin_corpus" | wc -l) inputs"
