@@ -27,8 +27,10 @@ public:
     EmulatedHost& operator=(const EmulatedHost&) = delete;
 
     // Loads the module at `modulePath`, checks its table (five tracks, four
-    // callbacks), starts `threads` workers (0: the processor count) and calls
-    // FilterInit. On failure returns false with a one-line reason in *error.
+    // callbacks), starts `threads` workers (0: the processor count; negative
+    // is refused) and calls FilterInit. On failure returns false with a
+    // one-line reason in *error and leaves the host closed. A bare file name
+    // means the file in the current directory.
     //
     // The plug-in reaches the pool through a process-wide pointer (its
     // MultiThreadRun has no context argument), and its engine is process-wide
