@@ -223,6 +223,26 @@ TEST(EngineBuild, AllocationFailureInSetupLeavesTheEngineEmpty) {
     EXPECT_TRUE(E.IsBuilt());
 }
 
+TEST(EngineBuild, FailedBlurChangeKeepsTheOldSettingsAndCanBeRetried) {
+    TUnsharpMaskFilter E(2);
+    ASSERT_TRUE(E.Setup(40, 30, 40));
+    {
+        AllocationProbe Probe(1);
+        EXPECT_THROW(E.SetBlur(10.5, 2.0), std::bad_alloc);
+    }
+    EXPECT_EQ(E.Weight.Radius(), 2.5);
+    EXPECT_EQ(E.Weight.Size(), 3);
+    // A new size is built from the old, intact table.
+    ASSERT_TRUE(E.Setup(41, 30, 41));
+    EXPECT_EQ(FirstList(E.HParam), (std::vector<std::int16_t>{16287, 96, 0, 0}));
+    // The same change again is applied, not taken as already there.
+    E.SetBlur(10.5, 2.0);
+    EXPECT_FALSE(E.IsBuilt());
+    ASSERT_TRUE(E.Setup(41, 30, 41));
+    EXPECT_EQ(E.Weight.Size(), 11);
+    EXPECT_EQ(PairCount(E.HParam.List(11)), 12);
+}
+
 TEST(EngineBuild, RefusesGeometryItCannotServe) {
     struct {
         std::int32_t Width, Height, MaxWidth;

@@ -137,10 +137,7 @@ TEST(GaussianWeight, LookupIsSymmetricAndZeroBeyondTheTable) {
     EXPECT_EQ(W.GetWeight(std::numeric_limits<std::int32_t>::min()), 0.0);
 }
 
-// Disabled until SetParam is exception-safe: today a failed MakeWeights
-// leaves the new Radius and Size stored over the old, shorter Weights, so a
-// retry with the same values is skipped and GetWeight reads past the array.
-TEST(GaussianWeight, DISABLED_FailedRebuildLeavesAUsableTable) {
+TEST(GaussianWeight, FailedRebuildLeavesAUsableTable) {
     // A settings change whose table cannot be allocated must not leave a
     // Size that reaches past the weights the table still holds.
     TGaussianBlurWeight W(2.5, 2.0);
@@ -148,6 +145,8 @@ TEST(GaussianWeight, DISABLED_FailedRebuildLeavesAUsableTable) {
     EXPECT_THROW(W.SetParam(10.5, 2.0), std::bad_alloc);
     SetAllocationFaultHook(nullptr);
     EXPECT_EQ(W.Weights().size(), static_cast<std::size_t>(W.Size()) + 1);
+    EXPECT_EQ(W.Radius(), 2.5);
+    EXPECT_EQ(W.GetWeight(1), 0.0059760228950059401);
     // Asking again for the same settings must build them now.
     W.SetParam(10.5, 2.0);
     EXPECT_EQ(W.Size(), 11);
