@@ -12,40 +12,33 @@ TGaussianBlurWeight::TGaussianBlurWeight(double Radius, double Variance) {
 
 void TGaussianBlurWeight::SetParam(double Radius, double Variance) {
     if (Radius == FRadius && Variance == FVariance) return;
-    const double OldRadius = FRadius;
-    const double OldVariance = FVariance;
-    const std::int32_t OldSize = FSize;
-    FRadius = Radius;
-    FVariance = Variance;
     // The smallest integer not below Radius: a whole radius adds no tap.
     const std::int64_t Whole = static_cast<std::int64_t>(Radius);
-    FSize = static_cast<std::int32_t>(Whole);
-    if (static_cast<double>(Whole) != Radius) ++FSize;
-    try {
-        MakeWeights();
-    } catch (...) {
-        // Keep the old parameters with the old weights: a new Size over the
-        // old table would index past it, and the same values given again
-        // would be taken as already applied.
-        FRadius = OldRadius;
-        FVariance = OldVariance;
-        FSize = OldSize;
-        throw;
-    }
+    std::int32_t Size = static_cast<std::int32_t>(Whole);
+    if (static_cast<double>(Whole) != Radius) ++Size;
+    // Built aside and committed only when complete: a failed allocation
+    // leaves the old settings and their table, never a table whose length
+    // disagrees with Size.
+    std::vector<double> Weights = MakeWeights(Radius, Variance, Size);
+    FRadius = Radius;
+    FVariance = Variance;
+    FSize = Size;
+    FWeights.swap(Weights);
 }
 
-void TGaussianBlurWeight::MakeWeights() {
+std::vector<double> TGaussianBlurWeight::MakeWeights(double Radius, double Variance, std::int32_t Size) {
     CheckAllocationFault();
-    FWeights.resize(static_cast<std::size_t>(FSize) + 1);
+    std::vector<double> Weights(static_cast<std::size_t>(Size) + 1);
     // Distance Radius maps to 8 units of the exponent's argument. Quotients
     // and the exponential are taken in extended precision so that every
     // toolchain arrives at the same doubles.
-    for (std::int32_t i = 0; i <= FSize; ++i) {
+    for (std::int32_t i = 0; i <= Size; ++i) {
         const double t = static_cast<double>(static_cast<long double>(8 * i) /
-                                             static_cast<long double>(FRadius));
-        const long double a = -(static_cast<long double>(t) * t) / static_cast<long double>(FVariance);
-        FWeights[i] = static_cast<double>(expl(a));
+                                             static_cast<long double>(Radius));
+        const long double a = -(static_cast<long double>(t) * t) / static_cast<long double>(Variance);
+        Weights[i] = static_cast<double>(expl(a));
     }
+    return Weights;
 }
 
 double TGaussianBlurWeight::GetWeight(std::int32_t Index) const {

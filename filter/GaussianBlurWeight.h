@@ -12,6 +12,7 @@ public:
     TGaussianBlurWeight(double Radius, double Variance);
 
     // Rebuilds the table unless both values equal the stored ones exactly.
+    // On an allocation failure it throws and keeps the previous table.
     // Callers pass Radius > 0 and Variance > 0 (finite).
     void SetParam(double Radius, double Variance);
 
@@ -32,7 +33,7 @@ public:
     static std::size_t BlockSize(std::int32_t Size);
 
 private:
-    void MakeWeights();
+    static std::vector<double> MakeWeights(double Radius, double Variance, std::int32_t Size);
 
     double FRadius = 0.0;
     double FVariance = 0.0;

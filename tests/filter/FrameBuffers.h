@@ -32,6 +32,9 @@ public:
     }
     unsigned char* Data() { return Storage.data() + Offset; }
     std::size_t Bytes() const { return Size; }
+    void Fill(unsigned char Value) {
+        for (std::size_t i = 0; i < Size; ++i) Data()[i] = Value;
+    }
     bool GuardsIntact() const {
         for (std::size_t i = 0; i < Offset; ++i)
             if (Storage[i] != GuardByte) return false;

@@ -51,7 +51,7 @@ std::string CheckFrame(TUnsharpMaskFilter& Engine, const Case& C, std::mt19937& 
     if (!Engine.Setup(C.Width, C.Height, C.MaxWidth)) return "Setup refused a sound frame";
 
     GuardedBuffer Work(static_cast<std::size_t>(TUnsharpMaskFilter::WorkPlaneBytes(C.Width, C.Height)));
-    std::memset(Work.Data(), 0x5A, Work.Bytes());
+    Work.Fill(0x5A);
     Frame.PoisonPadding();
     for (int t = 0; t < C.Threads; ++t) Engine.HorizontalPass(Work.Data(), Frame.Buffer.Data(), t, C.Threads);
     for (int t = C.Threads - 1; t >= 0; --t) Engine.VerticalPass(Frame.Buffer.Data(), Work.Data(), t, C.Threads);
