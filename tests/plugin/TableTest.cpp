@@ -9,6 +9,7 @@
 #include <string>
 
 #include "plugin/AviUtlPlugin.h"
+#include "plugin/ThreadSlots.h"
 
 extern "C" FilterTable* AVIUTL_CDECL GetFilterTable();
 
@@ -138,3 +139,12 @@ TEST(FilterTable, EveryFieldAsTheHostReadsIt) {
 #endif
 
 }  // namespace
+
+TEST(ThreadSlots, AtLeastEightAndOnePerProcessorBeyond) {
+    EXPECT_EQ(ThreadSlotsFor(0), 8u);
+    EXPECT_EQ(ThreadSlotsFor(1), 8u);
+    EXPECT_EQ(ThreadSlotsFor(8), 8u);
+    EXPECT_EQ(ThreadSlotsFor(9), 9u);
+    EXPECT_EQ(ThreadSlotsFor(12), 12u);
+    EXPECT_EQ(ThreadSlotsFor(0xFFFFFFFFu), 0xFFFFFFFFu);  // compared unsigned
+}
