@@ -1,6 +1,8 @@
 // Command-line parsing and the progress texts.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "host/velgarde/Options.h"
 #include "host/velgarde/Progress.h"
 
@@ -112,6 +114,52 @@ TEST(Progress, LineAndSummaryTexts) {
     EXPECT_EQ(FormatSummary(1, 8, 8, 0.25, false), "velgarde: 1 frame, 8x8, 0.25 s, 4.0 fps");
     EXPECT_EQ(FormatSummary(0, 8, 8, 0.25, false), "velgarde: 0 frames, 8x8, 0.25 s");
     EXPECT_EQ(FormatSummary(1, 640, 400, 0.5, true), "velgarde: 1 image, 640x400, 0.50 s");
+}
+
+std::string Captured(std::FILE* f) {
+    std::rewind(f);
+    std::string text;
+    int c;
+    while ((c = std::fgetc(f)) != EOF) text += static_cast<char>(c);
+    std::fclose(f);
+    return text;
+}
+
+TEST(Progress, LiveLineRewritesItselfAndClearsBeforeTheSummary) {
+    std::FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    {
+        Progress p(f, true, false);
+        p.Start(3);
+        p.Frame(1);  // the first update is always drawn
+        p.Frame(2);  // within a quarter second of it: skipped
+        p.Finish(true, 3, 8, 4, false);
+    }
+    const std::string text = Captured(f);
+    ASSERT_EQ(text.rfind("\rframe 1/3", 0), 0u) << text;
+    EXPECT_EQ(text.find("frame 2/3"), std::string::npos);
+    const std::size_t summary = text.find("velgarde: 3 frames, 8x4, ");
+    ASSERT_NE(summary, std::string::npos) << text;
+    // Blanks over the live line and a carriage return come just before it.
+    EXPECT_EQ(text[summary - 1], '\r');
+    EXPECT_EQ(text[summary - 2], ' ');
+    EXPECT_EQ(text.back(), '\n');
+}
+
+TEST(Progress, QuietSaysNothingAndFailuresHaveNoSummary) {
+    std::FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    {
+        Progress quiet(f, true, true);
+        quiet.Start(3);
+        quiet.Frame(1);
+        quiet.Finish(true, 3, 8, 4, false);
+        Progress failed(f, false, false);
+        failed.Start(-1);
+        failed.Frame(1);
+        failed.Finish(false, 1, 8, 4, false);
+    }
+    EXPECT_EQ(Captured(f), "");
 }
 
 }  // namespace
