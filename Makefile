@@ -1,7 +1,7 @@
 # The two commands a new user runs: `make demo` and `make test`.
-PRESETS := native asan linux32 win32 win64
+PRESETS := native asan tsan linux32 win32 win64
 
-.PHONY: all deps demo test bench fuzz clean $(addprefix test-,$(PRESETS)) tsan
+.PHONY: all deps demo test bench fuzz soak clean $(addprefix test-,$(PRESETS)) tsan
 
 all: deps
 	cmake --preset native >/dev/null && cmake --build --preset native
@@ -13,7 +13,7 @@ demo: deps
 	@bash scripts/demo.sh
 
 test: deps
-	@bash scripts/test-all.sh $(PRESETS)
+	@s=0; bash scripts/test-all.sh $(PRESETS) || s=1; bash scripts/fuzz.sh short || s=1; exit $$s
 
 test-%: deps
 	@bash scripts/test-all.sh $*
@@ -24,6 +24,11 @@ bench: deps
 
 fuzz: deps
 	@bash scripts/fuzz.sh long
+
+# Thousands of frames through one module and pool; SOAK_FRAMES to change.
+soak: deps
+	cmake --preset native >/dev/null && cmake --build --preset native --target velgarde_soak
+	./build/native/velgarde_soak --frames $${SOAK_FRAMES:-20000}
 
 clean:
 	rm -rf build out
