@@ -29,19 +29,28 @@ bool HostProcessor::Open(const std::string& modulePath, int threads,
     return true;
 }
 
-bool HostProcessor::Process(std::int16_t* luma, int width, int height, std::string* error) {
+std::int16_t* HostProcessor::PrepareLuma(int width, int height, std::ptrdiff_t* step,
+                                         std::string* error) {
     PixelYC* frame = host_.PrepareFrame(width, height, width);
     if (frame == nullptr) {
         *error = "cannot allocate a " + std::to_string(width) + "x" + std::to_string(height) +
                  " frame";
-        return false;
+        return nullptr;
     }
-    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    for (std::size_t i = 0; i < count; ++i) frame[i] = PixelYC{luma[i], 0, 0};
-    if (!host_.Process(error)) return false;
-    for (std::size_t i = 0; i < count; ++i) luma[i] = frame[i].Y;
-    return true;
+    // The host keeps the frame while its size stays; the plug-in never
+    // writes Cb and Cr, so they need clearing only when the frame is new.
+    if (width != width_ || height != height_) {
+        const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+        for (std::size_t i = 0; i < count; ++i) frame[i] = PixelYC{0, 0, 0};
+        width_ = width;
+        height_ = height;
+    }
+    static_assert(sizeof(PixelYC) == 3 * sizeof(std::int16_t), "Y, Cb, Cr packed");
+    *step = 3;
+    return reinterpret_cast<std::int16_t*>(frame);
 }
+
+bool HostProcessor::Process(std::string* error) { return host_.Process(error); }
 
 std::string DefaultModulePath(const char* argv0) {
 #if defined(_WIN32)

@@ -16,11 +16,15 @@ public:
     // with the module, without its path.
     bool Open(const std::string& modulePath, int threads,
               const std::array<std::int32_t, 5>& tracks, std::string* error);
-    bool Process(std::int16_t* luma, int width, int height, std::string* error) override;
+    std::int16_t* PrepareLuma(int width, int height, std::ptrdiff_t* step,
+                              std::string* error) override;
+    bool Process(std::string* error) override;
     int ThreadCount() const { return host_.ThreadCount(); }
 
 private:
     EmulatedHost host_;
+    int width_ = 0;
+    int height_ = 0;
 };
 
 // The plug-in module that sits beside the running executable.

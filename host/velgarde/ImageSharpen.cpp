@@ -23,23 +23,26 @@ int LumaChangeToCode(int change) {
     return change < 0 ? -magnitude : magnitude;
 }
 
-void ApplyLumaChange(const std::vector<std::int16_t>& before,
-                     const std::vector<std::int16_t>& after, Image* image) {
+void ApplyLumaChange(const std::vector<std::int16_t>& before, const std::int16_t* after,
+                     std::ptrdiff_t step, Image* image) {
     const int colourChannels = image->channels >= 3 ? 3 : 1;
     std::uint8_t* p = image->pixels.data();
-    for (std::size_t i = 0; i < before.size(); ++i, p += image->channels) {
-        const int step = LumaChangeToCode(after[i] - before[i]);
-        if (step == 0) continue;
+    for (std::size_t i = 0; i < before.size(); ++i, p += image->channels, after += step) {
+        const int change = LumaChangeToCode(*after - before[i]);
+        if (change == 0) continue;
         for (int c = 0; c < colourChannels; ++c)
-            p[c] = static_cast<std::uint8_t>(std::clamp(p[c] + step, 0, 255));
+            p[c] = static_cast<std::uint8_t>(std::clamp(p[c] + change, 0, 255));
     }
 }
 
 bool SharpenImage(Image* image, LumaProcessor& processor, std::string* error) {
     const std::vector<std::int16_t> before = ImageLuma(*image);
-    std::vector<std::int16_t> after = before;
-    if (!processor.Process(after.data(), image->width, image->height, error)) return false;
-    ApplyLumaChange(before, after, image);
+    std::ptrdiff_t step = 1;
+    std::int16_t* luma = processor.PrepareLuma(image->width, image->height, &step, error);
+    if (luma == nullptr) return false;
+    for (std::size_t i = 0; i < before.size(); ++i) luma[i * step] = before[i];
+    if (!processor.Process(error)) return false;
+    ApplyLumaChange(before, luma, step, image);
     return true;
 }
 

@@ -17,8 +17,9 @@ namespace velgarde {
 std::vector<std::int16_t> ImageLuma(const Image& image);
 // A luma change in host units as an 8-bit step, rounded half away from zero.
 int LumaChangeToCode(int change);
-void ApplyLumaChange(const std::vector<std::int16_t>& before,
-                     const std::vector<std::int16_t>& after, Image* image);
+// `after` holds value i at after[i * step].
+void ApplyLumaChange(const std::vector<std::int16_t>& before, const std::int16_t* after,
+                     std::ptrdiff_t step, Image* image);
 
 bool SharpenImage(Image* image, LumaProcessor& processor, std::string* error);
 

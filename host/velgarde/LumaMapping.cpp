@@ -55,25 +55,30 @@ LumaMapping::LumaMapping(int bitDepth, bool fullRange)
             static_cast<std::uint16_t>(FromHostFormula(y, bitDepth, fullRange));
 }
 
-void LumaMapping::PlaneToHost(const std::uint8_t* codes, std::size_t count, std::int16_t* y) const {
+void LumaMapping::PlaneToHost(const std::uint8_t* codes, std::size_t count, std::int16_t* y,
+                              std::ptrdiff_t step) const {
     if (bitDepth_ == 8) {
-        for (std::size_t i = 0; i < count; ++i) y[i] = toHost_[codes[i]];
+        for (std::size_t i = 0; i < count; ++i, y += step) *y = toHost_[codes[i]];
         return;
     }
-    for (std::size_t i = 0; i < count; ++i)
-        y[i] = toHost_[codes[2 * i] | (codes[2 * i + 1] << 8)];
+    for (std::size_t i = 0; i < count; ++i, y += step)
+        *y = toHost_[codes[2 * i] | (codes[2 * i + 1] << 8)];
 }
 
-void LumaMapping::PlaneFromHost(const std::int16_t* before, const std::int16_t* after,
-                                std::size_t count, std::uint8_t* codes) const {
+void LumaMapping::PlaneFromHost(const std::int16_t* y, std::ptrdiff_t step, std::size_t count,
+                                std::uint8_t* codes) const {
     if (bitDepth_ == 8) {
-        for (std::size_t i = 0; i < count; ++i)
-            if (after[i] != before[i]) codes[i] = static_cast<std::uint8_t>(FromHost(after[i]));
+        // Every 8-bit code maps back to itself, so unchanged values need no
+        // test: the table gives the same byte.
+        for (std::size_t i = 0; i < count; ++i, y += step)
+            codes[i] = static_cast<std::uint8_t>(fromHost_[static_cast<std::uint16_t>(*y)]);
         return;
     }
-    for (std::size_t i = 0; i < count; ++i) {
-        if (after[i] == before[i]) continue;
-        const std::uint16_t c = FromHost(after[i]);
+    // 16-bit samples may carry bits above the depth; those keep their bytes
+    // unless the filter changed their value.
+    for (std::size_t i = 0; i < count; ++i, y += step) {
+        const unsigned old = codes[2 * i] | (codes[2 * i + 1] << 8);
+        const unsigned c = *y == toHost_[old] ? old : fromHost_[static_cast<std::uint16_t>(*y)];
         codes[2 * i] = static_cast<std::uint8_t>(c);
         codes[2 * i + 1] = static_cast<std::uint8_t>(c >> 8);
     }

@@ -4,6 +4,7 @@
 // byte for byte as it went in.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -31,11 +32,13 @@ public:
     static std::int32_t ToHostFormula(int code, int bitDepth, bool fullRange);
     static std::int32_t FromHostFormula(std::int32_t y, int bitDepth, bool fullRange);
 
-    // A plane of codes (one byte or 16-bit little-endian per sample) to Y.
-    void PlaneToHost(const std::uint8_t* codes, std::size_t count, std::int16_t* y) const;
-    // Writes back the samples whose Y changed from `before` to `after`; the
-    // others keep their bytes, whatever they held.
-    void PlaneFromHost(const std::int16_t* before, const std::int16_t* after, std::size_t count,
+    // A plane of codes (one byte or 16-bit little-endian per sample) to Y,
+    // value i at y[i * step].
+    void PlaneToHost(const std::uint8_t* codes, std::size_t count, std::int16_t* y,
+                     std::ptrdiff_t step) const;
+    // Writes back the samples whose Y differs from what their code maps to;
+    // the others keep their bytes, whatever they held.
+    void PlaneFromHost(const std::int16_t* y, std::ptrdiff_t step, std::size_t count,
                        std::uint8_t* codes) const;
 
 private:

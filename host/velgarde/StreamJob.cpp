@@ -1,7 +1,5 @@
 #include "host/velgarde/StreamJob.h"
 
-#include <vector>
-
 #include "host/velgarde/LumaMapping.h"
 
 namespace velgarde {
@@ -17,7 +15,6 @@ StreamResult RunStream(Y4mReader& reader, Y4mWriter& writer, LumaProcessor& proc
     const LumaMapping mapping(format.bitDepth, format.fullRange);
     const std::size_t pixels =
         static_cast<std::size_t>(format.width) * static_cast<std::size_t>(format.height);
-    std::vector<std::int16_t> before(pixels), after(pixels);
     Y4mFrame frame;
     while (maxFrames < 0 || result.frames < maxFrames) {
         const auto r = reader.ReadFrame(&frame, &result.error);
@@ -26,13 +23,18 @@ StreamResult RunStream(Y4mReader& reader, Y4mWriter& writer, LumaProcessor& proc
             result.failure = StreamResult::Failure::Input;
             return result;
         }
-        mapping.PlaneToHost(frame.data.data(), pixels, before.data());
-        after = before;
-        if (!processor.Process(after.data(), format.width, format.height, &result.error)) {
+        std::ptrdiff_t step = 1;
+        std::int16_t* luma = processor.PrepareLuma(format.width, format.height, &step, &result.error);
+        if (luma == nullptr) {
             result.failure = StreamResult::Failure::Filter;
             return result;
         }
-        mapping.PlaneFromHost(before.data(), after.data(), pixels, frame.data.data());
+        mapping.PlaneToHost(frame.data.data(), pixels, luma, step);
+        if (!processor.Process(&result.error)) {
+            result.failure = StreamResult::Failure::Filter;
+            return result;
+        }
+        mapping.PlaneFromHost(luma, step, pixels, frame.data.data());
         if (!writer.WriteFrame(frame, &result.error)) {
             result.failure = StreamResult::Failure::Output;
             return result;

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "tests/cli/FakeProcessors.h"
 #include "host/velgarde/DemoScene.h"
 #include "host/velgarde/ImageIO.h"
 #include "host/velgarde/ImageSharpen.h"
@@ -46,18 +47,7 @@ bool Decode(const Bytes& bytes, Image* img, std::string* e, ImageLimits limits =
 }
 
 // Adds a constant to every luma value, or fails.
-struct ShiftProcessor : LumaProcessor {
-    int shift = 0;
-    bool fail = false;
-    bool Process(std::int16_t* luma, int w, int h, std::string* error) override {
-        if (fail) {
-            *error = "refused";
-            return false;
-        }
-        for (int i = 0; i < w * h; ++i) luma[i] = static_cast<std::int16_t>(luma[i] + shift);
-        return true;
-    }
-};
+using test::ShiftProcessor;
 
 TEST(ImageIO, PngRoundTripKeepsEveryChannelCount) {
     for (int c = 1; c <= 4; ++c) {
@@ -162,7 +152,7 @@ TEST(ImageSharpen, ChangeGoesToColourChannelsClampedAndAlphaIsKept) {
     ASSERT_TRUE(SharpenImage(&ga, down, &e));
     EXPECT_EQ(ga.pixels, (std::vector<std::uint8_t>{0, 9}));
     ShiftProcessor failing;
-    failing.fail = true;
+    failing.failAt = 1;
     EXPECT_FALSE(SharpenImage(&ga, failing, &e));
     EXPECT_EQ(e, "refused");
 }

@@ -63,28 +63,32 @@ TEST(LumaMapping, SharpenedValuesBeyondTheCodeRangeClamp) {
     }
 }
 
-TEST(LumaMapping, PlanesOfSixteenBitSamplesAndUntouchedSamples) {
+TEST(LumaMapping, PlanesThroughAStepAndUntouchedSamples) {
     const LumaMapping m(10, false);
     // 64, 940, and a stray sample with bits above the depth.
     std::uint8_t codes[6] = {64, 0, 0xac, 0x03, 0xff, 0xff};
-    std::int16_t y[3];
-    m.PlaneToHost(codes, 3, y);
+    std::int16_t y[9] = {};  // Y every third value, as in the host's frame
+    m.PlaneToHost(codes, 3, y, 3);
     EXPECT_EQ(y[0], 0);
-    EXPECT_EQ(y[1], 4096);
-    EXPECT_EQ(y[2], m.ToHost(1023));
+    EXPECT_EQ(y[3], 4096);
+    EXPECT_EQ(y[6], m.ToHost(1023));
+    EXPECT_EQ(y[1], 0);  // the values between are left alone
     // Only changed samples are written: the stray one keeps its bytes.
-    std::int16_t after[3] = {4096, 4096, y[2]};
-    m.PlaneFromHost(y, after, 3, codes);
+    y[0] = 4096;
+    m.PlaneFromHost(y, 3, 3, codes);
     const std::uint8_t expected[6] = {0xac, 0x03, 0xac, 0x03, 0xff, 0xff};
     for (int i = 0; i < 6; ++i) EXPECT_EQ(codes[i], expected[i]) << i;
 
     const LumaMapping m8(8, false);
-    std::uint8_t bytes[2] = {16, 235};
-    std::int16_t before8[2], after8[2] = {-5000, 5000};
-    m8.PlaneToHost(bytes, 2, before8);
-    m8.PlaneFromHost(before8, after8, 2, bytes);
+    std::uint8_t bytes[3] = {16, 235, 100};
+    std::int16_t y8[3];
+    m8.PlaneToHost(bytes, 3, y8, 1);
+    y8[0] = -5000;
+    y8[1] = 5000;
+    m8.PlaneFromHost(y8, 1, 3, bytes);
     EXPECT_EQ(bytes[0], 0);
     EXPECT_EQ(bytes[1], 255);
+    EXPECT_EQ(bytes[2], 100);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // when complete.
 #include <gtest/gtest.h>
 
+#include "tests/cli/FakeProcessors.h"
 #include "host/velgarde/OutputFile.h"
 #include "host/velgarde/StreamJob.h"
 #include "tests/cli/CliTestUtil.h"
@@ -16,19 +17,7 @@ namespace {
 
 using test::Bytes;
 
-struct ShiftProcessor : LumaProcessor {
-    int shift = 0;
-    int failAt = -1;  // 1-based frame that fails
-    int calls = 0;
-    bool Process(std::int16_t* luma, int w, int h, std::string* error) override {
-        if (++calls == failAt) {
-            *error = "filter refused";
-            return false;
-        }
-        for (int i = 0; i < w * h; ++i) luma[i] = static_cast<std::int16_t>(luma[i] + shift);
-        return true;
-    }
-};
+using test::ShiftProcessor;
 
 StreamResult RunJob(const Bytes& in, LumaProcessor& p, Bytes* out, std::int64_t maxFrames = -1) {
     MemorySource source(in.data(), in.size());
@@ -114,6 +103,12 @@ TEST(StreamJob, FailuresLeaveOnlyWholeFramesAndSayWhichSide) {
     EXPECT_EQ(r.error, "filter refused");
     EXPECT_EQ(r.frames, 1);
     EXPECT_EQ(out.size(), header + frame);
+    ShiftProcessor noFrame;
+    noFrame.refusePrepare = true;
+    r = RunJob(in, noFrame, &out);
+    EXPECT_EQ(r.failure, StreamResult::Failure::Filter);
+    EXPECT_EQ(r.error, "no frame");
+    EXPECT_EQ(out.size(), header);
 }
 
 TEST(StreamJob, EstimatesFramesOfARegularFile) {
