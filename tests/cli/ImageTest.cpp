@@ -154,7 +154,7 @@ TEST(ImageSharpen, ChangeGoesToColourChannelsClampedAndAlphaIsKept) {
     ShiftProcessor failing;
     failing.failAt = 1;
     EXPECT_FALSE(SharpenImage(&ga, failing, &e));
-    EXPECT_EQ(e, "refused");
+    EXPECT_EQ(e, "filter refused");
 }
 
 TEST(DemoScene, HasDetailEdgesAndGradientsAndIsBlurredSlightly) {
