@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# Fuzzes the YUV4MPEG2 reader with libFuzzer.
-#   scripts/fuzz.sh short   about 30 s, for make test and CI
-#   scripts/fuzz.sh long    about 20 min, for make fuzz (FUZZ_SECONDS overrides)
+# Fuzzes, with libFuzzer, the YUV4MPEG2 reader and the plug-in through the emulated host.
+#   scripts/fuzz.sh short   about 20 s per target, for make test and CI
+#   scripts/fuzz.sh long    about 20 min per target, for make fuzz (FUZZ_SECONDS overrides)
 # The corpus grows in build/fuzz/corpus/y4m across runs; crashes land in
 # build/fuzz/crashes and fail the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mode=${1:-short}
 case "$mode" in
-  short) seconds=${FUZZ_SECONDS:-30} ;;
+  short) seconds=${FUZZ_SECONDS:-20} ;;
   long) seconds=${FUZZ_SECONDS:-1200} ;;
   *) echo "usage: $0 short|long" >&2; exit 2 ;;
 esac

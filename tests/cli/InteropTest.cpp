@@ -75,5 +75,33 @@ INSTANTIATE_TEST_SUITE_P(PixelFormats, Interop,
                          ::testing::Values("yuv420p", "yuv420p10le", "yuv422p", "gray"),
                          [](const auto& info) { return std::string(info.param); });
 
+// Images written by ffmpeg's encoders go through, and ffmpeg reads the PNGs back.
+TEST(InteropImages, FfmpegImagesInAndOut) {
+    mkdir(kDir.c_str(), 0755);
+    const std::string still = "ffmpeg -v error -y -f lavfi -i testsrc2=size=320x180 -frames:v 1 ";
+    struct Case {
+        const char* file;
+        const char* options;
+    } cases[] = {
+        {"rgb.png", "-pix_fmt rgb24"},   {"rgba.png", "-pix_fmt rgba"},
+        {"grey.png", "-pix_fmt gray"},   {"deep.png", "-pix_fmt rgb48be"},
+        {"photo.jpg", "-pix_fmt yuvj420p"}, {"paint.bmp", "-pix_fmt bgr24"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string in = kDir + "/" + c.file, out = in + ".sharp.png";
+        ASSERT_EQ(Bash(still + c.options + " " + in), 0);
+        const std::string err = in + ".err";
+        EXPECT_EQ(Bash(kExe + " " + in + " " + out + " 2>" + err), 0);
+        const Bytes messages = test::ReadFile(err);
+        const std::string text(messages.begin(), messages.end());
+        EXPECT_EQ(text.rfind("velgarde: ", 0), 0u) << text;
+        // A 16-bit picture is said to lose its low bits; the others are not.
+        EXPECT_EQ(text.find("16-bit image reduced to 8 bits") != std::string::npos,
+                  std::string(c.file) == "deep.png") << text;
+        EXPECT_EQ(Bash("ffmpeg -v error -i " + out + " -f null -"), 0);
+    }
+}
+
 }  // namespace
 }  // namespace velgarde
