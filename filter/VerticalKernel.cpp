@@ -1,6 +1,8 @@
 #include <emmintrin.h>
 
+#include <array>
 #include <cstring>
+#include <utility>
 
 #include "filter/FilterParam.h"
 #include "filter/Kernels.h"
@@ -73,14 +75,52 @@ inline __m128i Sharpen(__m128i B, __m128i Y, __m128i Threshold, __m128i Amount) 
     return _mm_add_epi16(Y, R);  // wraps
 }
 
+// The three constant vectors, loaded once per call.
+struct SharpenVectors {
+    __m128i Round;
+    __m128i Threshold;
+    __m128i Amount;
+};
+
+// Reads eight pixels, sharpens their Y against the blurred B and writes them
+// back. The group's 48 bytes lie inside the row and inside this thread's
+// stripe: Cb and Cr go back exactly as they were read.
+inline void SharpenGroup(unsigned char* Pixel, __m128i Blurred, const SharpenVectors& V) {
+    __m128i A, B, C;
+    LoadPixels8(Pixel, A, B, C);
+    MergeY(A, B, C, Sharpen(Blurred, ExtractY(A, B, C), V.Threshold, V.Amount));
+    StorePixels8(Pixel, A, B, C);
+}
+
+// One row's whole groups with the pair count fixed at compile time, so the
+// pair loop unrolls and the coefficients stay in registers.
+template <int N>
+void SharpenRowGroups(unsigned char* Row, const unsigned char* Base, const void* Coefficients,
+                      std::int32_t Groups, std::ptrdiff_t Line, const SharpenVectors& V) {
+    __m128i C[N];
+    for (int k = 0; k < N; ++k) C[k] = static_cast<const __m128i*>(Coefficients)[k];
+    for (std::int32_t g = 0; g < Groups; ++g, Row += 48, Base += 32)
+        SharpenGroup(Row, BlurColumns(Base, C, N, Line, V.Round), V);
+}
+
+using RowGroupsFn = void (*)(unsigned char*, const unsigned char*, const void*, std::int32_t, std::ptrdiff_t,
+                             const SharpenVectors&);
+
+template <int... N>
+constexpr std::array<RowGroupsFn, sizeof...(N) + 1> MakeRowGroups(std::integer_sequence<int, N...>) {
+    return {nullptr, &SharpenRowGroups<N + 1>...};
+}
+constexpr auto RowGroups = MakeRowGroups(std::make_integer_sequence<int, CachedPairs>{});
+
 }  // namespace
 
 void VerticalKernel(void* Frame, const void* Work, const std::intptr_t* Entries,
                     std::int32_t GroupCount, std::int32_t RowCount, std::int32_t SrcPitch,
                     std::int32_t WorkPitch, std::int32_t LastGroupColumns) {
-    const __m128i Round = _mm_loadu_si128(reinterpret_cast<const __m128i*>(RoundVector));
-    const __m128i Threshold = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ThresholdVector));
-    const __m128i Amount = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AmountVector));
+    SharpenVectors V;
+    V.Round = _mm_loadu_si128(reinterpret_cast<const __m128i*>(RoundVector));
+    V.Threshold = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ThresholdVector));
+    V.Amount = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AmountVector));
     const unsigned char* Plane = static_cast<const unsigned char*>(Work);
     unsigned char* Row = static_cast<unsigned char*>(Frame);
     const std::ptrdiff_t Line = std::ptrdiff_t{WorkPitch} * 2;
@@ -98,28 +138,22 @@ void VerticalKernel(void* Frame, const void* Work, const std::intptr_t* Entries,
                 std::memcpy(&Pair, List + 2 * k, 4);
                 Coefficients[k] = _mm_set1_epi32(Pair);
             }
-        }
-        auto Blur = [&](std::int32_t g) {
-            const unsigned char* At = Base + std::ptrdiff_t{g} * 32;
-            return Cached ? BlurColumns(At, Coefficients, Pairs, Line, Round)
-                          : BlurColumnsUncached(At, List, Pairs, Line, Round);
-        };
-        for (std::int32_t g = 0; g < FullGroups; ++g) {
-            // The group's 48 bytes lie inside the row and inside this
-            // thread's stripe: Cb and Cr go back exactly as they were read.
-            unsigned char* Pixel = Row + std::ptrdiff_t{g} * 48;
-            __m128i A, B, C;
-            LoadPixels8(Pixel, A, B, C);
-            MergeY(A, B, C, Sharpen(Blur(g), ExtractY(A, B, C), Threshold, Amount));
-            StorePixels8(Pixel, A, B, C);
+            RowGroups[Pairs](Row, Base, Coefficients, FullGroups, Line, V);
+        } else {
+            for (std::int32_t g = 0; g < FullGroups; ++g)
+                SharpenGroup(Row + std::ptrdiff_t{g} * 48,
+                             BlurColumnsUncached(Base + std::ptrdiff_t{g} * 32, List, Pairs, Line, V.Round), V);
         }
         if (FullGroups < GroupCount) {
             // The frame's last group: only its real columns are read and written.
+            const unsigned char* At = Base + std::ptrdiff_t{FullGroups} * 32;
+            const __m128i Blurred = Cached ? BlurColumns(At, Coefficients, Pairs, Line, V.Round)
+                                           : BlurColumnsUncached(At, List, Pairs, Line, V.Round);
             unsigned char* Pixel = Row + std::ptrdiff_t{FullGroups} * 48;
             alignas(16) std::int16_t Y[8] = {};
             for (std::int32_t i = 0; i < LastGroupColumns; ++i) Y[i] = LoadY(Pixel + 6 * i);
-            const __m128i Result = Sharpen(Blur(FullGroups), _mm_load_si128(reinterpret_cast<const __m128i*>(Y)),
-                                           Threshold, Amount);
+            const __m128i Result =
+                Sharpen(Blurred, _mm_load_si128(reinterpret_cast<const __m128i*>(Y)), V.Threshold, V.Amount);
             _mm_store_si128(reinterpret_cast<__m128i*>(Y), Result);
             for (std::int32_t i = 0; i < LastGroupColumns; ++i) StoreY(Pixel + 6 * i, Y[i]);
         }
