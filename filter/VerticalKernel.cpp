@@ -1,4 +1,5 @@
 #include <emmintrin.h>
+#include <xmmintrin.h>
 
 #include <array>
 #include <cstring>
@@ -14,6 +15,11 @@ namespace {
 // Rows whose list fits here get their coefficient pairs broadcast once per
 // row instead of once per group (every list of the track bars' range does).
 constexpr std::int32_t CachedPairs = 16;
+
+// A stripe reads its part of every row: short runs the hardware prefetcher
+// picks up late once the frame has left the caches. Ask for the same
+// columns a few rows down while this row is computed.
+constexpr std::int32_t PrefetchRows = 4;
 
 inline std::int16_t LoadY(const unsigned char* Pixel) {
     std::int16_t Y;
@@ -96,15 +102,18 @@ inline void SharpenGroup(unsigned char* Pixel, __m128i Blurred, const SharpenVec
 // pair loop unrolls and the coefficients stay in registers.
 template <int N>
 void SharpenRowGroups(unsigned char* Row, const unsigned char* Base, const void* Coefficients,
-                      std::int32_t Groups, std::ptrdiff_t Line, const SharpenVectors& V) {
+                      std::int32_t Groups, std::ptrdiff_t Line, const SharpenVectors& V,
+                      std::ptrdiff_t Ahead) {
     __m128i C[N];
     for (int k = 0; k < N; ++k) C[k] = static_cast<const __m128i*>(Coefficients)[k];
-    for (std::int32_t g = 0; g < Groups; ++g, Row += 48, Base += 32)
+    for (std::int32_t g = 0; g < Groups; ++g, Row += 48, Base += 32) {
+        if (Ahead != 0) _mm_prefetch(reinterpret_cast<const char*>(Row + Ahead), _MM_HINT_T0);
         SharpenGroup(Row, BlurColumns(Base, C, N, Line, V.Round), V);
+    }
 }
 
 using RowGroupsFn = void (*)(unsigned char*, const unsigned char*, const void*, std::int32_t, std::ptrdiff_t,
-                             const SharpenVectors&);
+                             const SharpenVectors&, std::ptrdiff_t);
 
 template <int... N>
 constexpr std::array<RowGroupsFn, sizeof...(N) + 1> MakeRowGroups(std::integer_sequence<int, N...>) {
@@ -138,7 +147,8 @@ void VerticalKernel(void* Frame, const void* Work, const std::intptr_t* Entries,
                 std::memcpy(&Pair, List + 2 * k, 4);
                 Coefficients[k] = _mm_set1_epi32(Pair);
             }
-            RowGroups[Pairs](Row, Base, Coefficients, FullGroups, Line, V);
+            const std::ptrdiff_t Ahead = r + PrefetchRows < RowCount ? std::ptrdiff_t{SrcPitch} * PrefetchRows : 0;
+            RowGroups[Pairs](Row, Base, Coefficients, FullGroups, Line, V, Ahead);
         } else {
             for (std::int32_t g = 0; g < FullGroups; ++g)
                 SharpenGroup(Row + std::ptrdiff_t{g} * 48,
