@@ -3,15 +3,7 @@
 #include <climits>
 #include <cstring>
 
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#endif
-#include <stb_image.h>
-#include <stb_image_write.h>
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
+#include "host/velgarde/Stb.h"
 
 namespace velgarde {
 

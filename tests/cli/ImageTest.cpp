@@ -8,14 +8,7 @@
 #include "host/velgarde/ImageIO.h"
 #include "host/velgarde/ImageSharpen.h"
 
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#endif
-#include <stb_image_write.h>  // declarations only; the code lives in ImageIO.cpp
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
+#include "host/velgarde/Stb.h"
 
 namespace velgarde {
 namespace {
