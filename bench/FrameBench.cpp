@@ -18,7 +18,7 @@
 #include "filter/WorkSplit.h"
 #include "host/EmulatedHost.h"
 #include "host/WorkerPool.h"
-#include "plugin/TrackParameters.h"
+#include "filter/TrackParameters.h"
 #include "util/xmmutil.h"
 
 namespace {
@@ -105,9 +105,7 @@ std::unique_ptr<TUnsharpMaskFilter> MakeEngine(std::int32_t Range, int W, int H)
     auto Engine = std::make_unique<TUnsharpMaskFilter>(8);
     const std::int32_t Tracks[TrackCount] = {25, 50, Range, 50, 0};
     const FilterParameters P = ConvertTrackValues(Tracks);
-    Engine->SetBlur(P.Radius, P.Variance);
-    Engine->SetThreshold(P.Threshold);
-    Engine->SetAmount(P.AmountPlus, P.AmountMinus);
+    ApplyFilterParameters(*Engine, P);
     Engine->Setup(W, H, W);
     return Engine;
 }

@@ -10,7 +10,7 @@
 
 #include "bench/MemoryFloor.h"
 #include "filter/UnsharpMask.h"
-#include "plugin/TrackParameters.h"
+#include "filter/TrackParameters.h"
 #include "util/xmmutil.h"
 
 namespace {
@@ -38,9 +38,7 @@ int main(int argc, char** argv) {
 
     TUnsharpMaskFilter Engine(8);
     const FilterParameters P = ConvertTrackValues(Tracks);
-    Engine.SetBlur(P.Radius, P.Variance);
-    Engine.SetThreshold(P.Threshold);
-    Engine.SetAmount(P.AmountPlus, P.AmountMinus);
+    ApplyFilterParameters(Engine, P);
     Engine.Setup(Width, Height, Width);
     void* Work = AlignedAlloc(static_cast<std::size_t>(TUnsharpMaskFilter::WorkPlaneBytes(Width, Height)), 64);
     auto* Plane = static_cast<std::int16_t*>(AlignedAlloc(std::size_t(Width) * Height * 2, 64));

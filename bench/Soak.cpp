@@ -30,7 +30,7 @@
 
 #include "filter/Reference.h"
 #include "host/EmulatedHost.h"
-#include "plugin/TrackParameters.h"
+#include "filter/TrackParameters.h"
 
 namespace {
 

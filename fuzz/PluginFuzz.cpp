@@ -23,7 +23,7 @@
 #include "host/EmulatedHost.h"
 #include "host/PluginModule.h"
 #include "plugin/AviUtlPlugin.h"
-#include "plugin/TrackParameters.h"
+#include "filter/TrackParameters.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)

@@ -14,8 +14,8 @@
 
 #include "filter/UnsharpMask.h"
 #include "plugin/AviUtlPlugin.h"
-#include "plugin/ThreadSlots.h"
-#include "plugin/TrackParameters.h"
+#include "filter/ThreadSlots.h"
+#include "filter/TrackParameters.h"
 #include "util/xmmutil.h"
 
 namespace {
@@ -107,16 +107,9 @@ AVIUTL_ENTRY std::int32_t FilterExit(FilterTable*) {
 
 AVIUTL_ENTRY std::int32_t FilterUpdate(FilterTable* table) {
     if (Engine == nullptr || table == nullptr || table->TrackValues == nullptr) return Failure;
-    try {
-        const FilterParameters P = ConvertTrackValues(table->TrackValues);
-        Engine->SetBlur(P.Radius, P.Variance);
-        Engine->SetThreshold(P.Threshold);
-        Engine->SetAmount(P.AmountPlus, P.AmountMinus);
-    } catch (...) {
-        // A failed rebuild leaves the engine empty; the next frame rebuilds.
-        return Failure;
-    }
-    return Success;
+    // A failed blur rebuild keeps the previous blur with its weights and
+    // plans; threshold and amounts still take effect. The host hears FALSE.
+    return ApplyFilterParameters(*Engine, ConvertTrackValues(table->TrackValues)) ? Success : Failure;
 }
 
 AVIUTL_ENTRY std::int32_t FilterProc(FilterTable* table, ProcInfo* info) {

@@ -10,7 +10,7 @@
 
 #include "filter/Reference.h"
 #include "filter/UnsharpMask.h"
-#include "plugin/TrackParameters.h"
+#include "filter/TrackParameters.h"
 #include "tests/filter/FrameBuffers.h"
 
 using namespace velgarde_test;
@@ -45,9 +45,7 @@ std::string CheckFrame(TUnsharpMaskFilter& Engine, const Case& C, std::mt19937& 
     std::vector<unsigned char> Original(Frame.Buffer.Data(), Frame.Buffer.Data() + Frame.Buffer.Bytes());
 
     const FilterParameters P = ConvertTrackValues(C.Tracks);
-    Engine.SetBlur(P.Radius, P.Variance);
-    Engine.SetThreshold(P.Threshold);
-    Engine.SetAmount(P.AmountPlus, P.AmountMinus);
+    ApplyFilterParameters(Engine, P);
     if (!Engine.Setup(C.Width, C.Height, C.MaxWidth)) return "Setup refused a sound frame";
 
     GuardedBuffer Work(static_cast<std::size_t>(TUnsharpMaskFilter::WorkPlaneBytes(C.Width, C.Height)));

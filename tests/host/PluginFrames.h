@@ -9,7 +9,7 @@
 
 #include "filter/Reference.h"
 #include "plugin/AviUtlPlugin.h"
-#include "plugin/TrackParameters.h"
+#include "filter/TrackParameters.h"
 
 namespace velgarde_test {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "plugin/AviUtlPlugin.h"
-#include "plugin/ThreadSlots.h"
+#include "filter/ThreadSlots.h"
 
 extern "C" FilterTable* AVIUTL_CDECL GetFilterTable();
 

@@ -1,7 +1,9 @@
-#include "plugin/TrackParameters.h"
+#include "filter/TrackParameters.h"
 
 #include <algorithm>
 #include <cmath>
+
+#include "filter/UnsharpMask.h"
 
 const std::int32_t TrackDefaults[TrackCount] = {25, 50, 10, 50, 0};
 const std::int32_t TrackMinimums[TrackCount] = {0, 0, 1, 0, 0};
@@ -47,4 +49,17 @@ FilterParameters ConvertTrackValues(const std::int32_t* Tracks) {
     P.AmountPlus = Amount(Tracks[TrackAmountPlus]);
     P.AmountMinus = Amount(Tracks[TrackAmountMinus]);
     return P;
+}
+
+bool ApplyFilterParameters(TUnsharpMaskFilter& Engine, const FilterParameters& P) noexcept {
+    bool Applied = true;
+    try {
+        Engine.SetBlur(P.Radius, P.Variance);
+    } catch (...) {
+        Applied = false;
+    }
+    // Neither allocates: they only store values and fill lanes.
+    Engine.SetThreshold(P.Threshold);
+    Engine.SetAmount(P.AmountPlus, P.AmountMinus);
+    return Applied;
 }

@@ -1,7 +1,11 @@
-// The five track-bar values and the filter parameters they stand for.
+// The five settings (in the editor's track-bar order and units) and the
+// filter parameters they stand for. Every host converts and applies them
+// here, so all of them give the same engine state for the same settings.
 #pragma once
 
 #include <cstdint>
+
+class TUnsharpMaskFilter;
 
 enum TrackIndex : int {
     TrackAmountPlus = 0,
@@ -31,3 +35,9 @@ struct FilterParameters {
 // a finite positive variance, a threshold that fits an unsigned 16-bit lane
 // and amounts whose negation fits a signed 16-bit lane.
 FilterParameters ConvertTrackValues(const std::int32_t* Tracks);
+
+// Hands P to the engine in the order the editor's update does: blur,
+// threshold, amounts. Threshold and amounts are applied even when the blur
+// rebuild fails (the engine then keeps its previous blur, weights and
+// plans); the result says whether everything was applied. Never throws.
+bool ApplyFilterParameters(TUnsharpMaskFilter& Engine, const FilterParameters& P) noexcept;

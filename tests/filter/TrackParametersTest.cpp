@@ -9,7 +9,7 @@
 
 #include "filter/FilterParam.h"
 #include "filter/GaussianBlurWeight.h"
-#include "plugin/TrackParameters.h"
+#include "filter/TrackParameters.h"
 
 namespace {
 
