@@ -13,13 +13,8 @@
 
 namespace velgarde {
 
-// Y = (0.299 R + 0.587 G + 0.114 B) x 4096 / 255, rounded; grey is its own luma.
+// The image's luma (filter/RgbLuma.h): the same path as every other RGB host.
 std::vector<std::int16_t> ImageLuma(const Image& image);
-// A luma change in host units as an 8-bit step, rounded half away from zero.
-int LumaChangeToCode(int change);
-// `after` holds value i at after[i * step].
-void ApplyLumaChange(const std::vector<std::int16_t>& before, const std::int16_t* after,
-                     std::ptrdiff_t step, Image* image);
 
 bool SharpenImage(Image* image, LumaProcessor& processor, std::string* error);
 

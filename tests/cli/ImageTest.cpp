@@ -6,6 +6,7 @@
 #include "tests/cli/FakeProcessors.h"
 #include "host/velgarde/DemoScene.h"
 #include "host/velgarde/ImageIO.h"
+#include "filter/RgbLuma.h"
 #include "host/velgarde/ImageSharpen.h"
 
 #include "host/velgarde/Stb.h"
