@@ -19,33 +19,16 @@
 #include <string>
 #include <vector>
 
-#include "filter/Reference.h"
-#include "host/EmulatedHost.h"
 #include "host/PluginModule.h"
-#include "plugin/AviUtlPlugin.h"
-#include "filter/TrackParameters.h"
-
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#include <sanitizer/asan_interface.h>
-#define FUZZ_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
-#define FUZZ_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
-#endif
-#endif
-#ifndef FUZZ_POISON
-#define FUZZ_POISON(p, n) ((void)(p), (void)(n))
-#define FUZZ_UNPOISON(p, n) ((void)(p), (void)(n))
-#endif
+#include "tests/support/Plugin.h"
 
 namespace {
 
-constexpr std::int32_t Success = -1;
-constexpr std::int32_t Failure = 0;
+using namespace velgarde_test;
+
 // Frames the harness allocates and checks: small, so that runs are fast.
 constexpr int MaxSide = 96;
 constexpr int MaxPad = 32;
-constexpr std::size_t Guard = 64;
-constexpr unsigned char GuardByte = 0xA5;
 constexpr int MaxOps = 24;
 
 [[noreturn]] void Fail(const std::string& what) {
@@ -111,46 +94,32 @@ struct Buffers {
     std::size_t tempBytes = 0;
 
     Buffers(std::size_t frameSize, std::size_t tempSize, unsigned misalign) : frameBytes(frameSize), tempBytes(tempSize) {
-        frame.assign(Guard + 16 + frameSize + Guard, GuardByte);
-        frameAt = Guard + (misalign & 7) * 2;
-        temp.assign(16 + tempSize + Guard, GuardByte);
+        frame.assign(GuardBytes + 16 + frameSize + GuardBytes, GuardByte);
+        frameAt = GuardBytes + (misalign & 7) * 2;
+        temp.assign(16 + tempSize + GuardBytes, GuardByte);
         const auto address = reinterpret_cast<std::uintptr_t>(temp.data());
         tempAt = (16 - address % 16) % 16;
     }
     unsigned char* Frame() { return frame.data() + frameAt; }
     unsigned char* Temp() { return temp.data() + tempAt; }
     void Poison() {
-        FUZZ_POISON(frame.data(), frameAt);
-        FUZZ_POISON(Frame() + frameBytes, frame.size() - frameAt - frameBytes);
-        FUZZ_POISON(temp.data(), tempAt);
-        FUZZ_POISON(Temp() + tempBytes, temp.size() - tempAt - tempBytes);
+        VELGARDE_POISON(frame.data(), frameAt);
+        VELGARDE_POISON(Frame() + frameBytes, frame.size() - frameAt - frameBytes);
+        VELGARDE_POISON(temp.data(), tempAt);
+        VELGARDE_POISON(Temp() + tempBytes, temp.size() - tempAt - tempBytes);
     }
     void Unpoison() {
-        FUZZ_UNPOISON(frame.data(), frame.size());
-        FUZZ_UNPOISON(temp.data(), temp.size());
+        VELGARDE_UNPOISON(frame.data(), frame.size());
+        VELGARDE_UNPOISON(temp.data(), temp.size());
     }
     bool TempGuardsIntact() const {
-        for (std::size_t i = 0; i < tempAt; ++i)
-            if (temp[i] != GuardByte) return false;
-        for (std::size_t i = tempAt + tempBytes; i < temp.size(); ++i)
-            if (temp[i] != GuardByte) return false;
-        return true;
+        return GuardIntact(temp.data(), temp.data() + tempAt) &&
+               GuardIntact(temp.data() + tempAt + tempBytes, temp.data() + temp.size());
     }
 };
 
 std::string Geometry(std::int32_t w, std::int32_t h, std::int32_t mw) {
     return std::to_string(w) + "x" + std::to_string(h) + " pitch " + std::to_string(mw);
-}
-
-std::string FirstDifference(const std::vector<unsigned char>& got, const std::vector<unsigned char>& want, std::size_t frameAt) {
-    for (std::size_t i = 0; i < got.size(); ++i)
-        if (got[i] != want[i]) {
-            if (i < frameAt) return "guard before the frame, byte " + std::to_string(i);
-            const std::size_t at = i - frameAt;
-            return "frame byte " + std::to_string(at) + " (pixel " + std::to_string(at / 6) + ", field " +
-                   std::to_string(at % 6 / 2) + "): " + std::to_string(got[i]) + " vs " + std::to_string(want[i]);
-        }
-    return "none";
 }
 
 // Whether the plug-in's 32-bit byte counts can hold this (sound, non-empty)
@@ -258,11 +227,8 @@ public:
         std::vector<unsigned char> want = b.frame;
         std::int32_t expected = Failure;
         if (m_.engine && sound) expected = empty || processable ? Success : Failure;
-        if (expected == Success && processable && m_.updated) {
-            const ReferenceSettings s{m_.params.Radius, m_.params.Variance, m_.params.Threshold,
-                                      m_.params.AmountPlus, m_.params.AmountMinus};
-            ReferenceFrame(s, want.data() + b.frameAt, w, h, mw);
-        }
+        if (expected == Success && processable && m_.updated)
+            ReferenceFrame(ModelSettings(m_.params), want.data() + b.frameAt, w, h, mw);
         const std::vector<unsigned char> tempBefore = b.temp;
 
         ProcInfo info{};
@@ -314,11 +280,7 @@ public:
             // Process hands the tracks over first when they are news.
             m_.params = ConvertTrackValues(m_.tracks);
             m_.updated = true;
-            if (w && h) {
-                const ReferenceSettings s{m_.params.Radius, m_.params.Variance, m_.params.Threshold,
-                                          m_.params.AmountPlus, m_.params.AmountMinus};
-                ReferenceFrame(s, want.data(), w, h, mw);
-            }
+            if (w && h) ReferenceFrame(ModelSettings(m_.params), want.data(), w, h, mw);
         }
         if (bytes && std::memcmp(pixels, want.data(), bytes) != 0)
             Fail("Process on " + Geometry(w, h, mw) + ": the frame differs from the model");

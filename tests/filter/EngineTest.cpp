@@ -12,29 +12,14 @@
 #include "filter/UnsharpMask.h"
 #include "filter/Vectors.h"
 #include "filter/WorkSplit.h"
-#include "util/xmmutil.h"
+#include "tests/support/Allocations.h"
 
 namespace {
 
+using velgarde_test::AllocationProbe;
+
 constexpr std::int32_t Int32Max = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t Int32Min = std::numeric_limits<std::int32_t>::min();
-
-// Allocation fault injection: counts the filter's allocations and fails the
-// FailAt-th one (0: none).
-int Allocations = 0;
-int FailAt = 0;
-bool CountAndMaybeFail() { return ++Allocations == FailAt; }
-
-class AllocationProbe {
-public:
-    explicit AllocationProbe(int FailOn = 0) {
-        Allocations = 0;
-        FailAt = FailOn;
-        SetAllocationFaultHook(CountAndMaybeFail);
-    }
-    ~AllocationProbe() { SetAllocationFaultHook(nullptr); }
-    int Count() const { return Allocations; }
-};
 
 void ExpectEmpty(const TUnsharpMaskFilter& E) {
     EXPECT_FALSE(E.IsBuilt());

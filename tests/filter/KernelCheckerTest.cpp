@@ -8,10 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "filter/Reference.h"
 #include "filter/UnsharpMask.h"
-#include "filter/TrackParameters.h"
-#include "tests/filter/FrameBuffers.h"
+#include "tests/support/Buffers.h"
+#include "tests/support/Model.h"
 
 using namespace velgarde_test;
 
@@ -60,8 +59,7 @@ std::string CheckFrame(TUnsharpMaskFilter& Engine, const Case& C, std::mt19937& 
 
     TestFrame Expected(C.Width, C.Height, C.MaxWidth);
     std::memcpy(Expected.Buffer.Data(), Original.data(), Original.size());
-    ReferenceFrame({P.Radius, P.Variance, P.Threshold, P.AmountPlus, P.AmountMinus}, Expected.Buffer.Data(),
-                   C.Width, C.Height, C.MaxWidth);
+    ReferenceFrame(ModelSettings(P), Expected.Buffer.Data(), C.Width, C.Height, C.MaxWidth);
     for (int y = 0; y < C.Height; ++y)
         for (int x = 0; x < C.Width; ++x)
             if (Frame.Y(y, x) != Expected.Y(y, x))

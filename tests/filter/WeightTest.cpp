@@ -8,29 +8,12 @@
 #include <new>
 
 #include "filter/GaussianBlurWeight.h"
-#include "util/xmmutil.h"
+#include "tests/support/Allocations.h"
 
 namespace {
 
-// Counts the allocations the filter makes (MakeWeights announces its resize
-// through the fault hook) without failing any.
-int AllocationCalls = 0;
-bool CountAllocation() {
-    ++AllocationCalls;
-    return false;
-}
-
-class CountAllocations {
-public:
-    CountAllocations() {
-        AllocationCalls = 0;
-        SetAllocationFaultHook(CountAllocation);
-    }
-    ~CountAllocations() { SetAllocationFaultHook(nullptr); }
-    int Calls() const { return AllocationCalls; }
-};
-
-bool FailAlways() { return true; }
+// MakeWeights announces its resize through the allocation fault hook.
+using velgarde_test::AllocationProbe;
 
 TEST(GaussianWeight, SizeIsTheSmallestWholeNumberNotBelowTheRadius) {
     struct {
@@ -98,9 +81,9 @@ TEST(GaussianWeight, CentreWeightIsExactlyOneAndTheRestFallWithDistance) {
 TEST(GaussianWeight, SetParamWithTheStoredValuesDoesNothing) {
     TGaussianBlurWeight W(2.5, 32.0);
     const double* Before = W.Weights().data();
-    CountAllocations Counter;
+    AllocationProbe Counter;
     W.SetParam(2.5, 32.0);
-    EXPECT_EQ(Counter.Calls(), 0);
+    EXPECT_EQ(Counter.Count(), 0);
     EXPECT_EQ(W.Weights().data(), Before);
     EXPECT_EQ(W.Weights()[1], 0.72614903707369094);
 }
@@ -108,9 +91,9 @@ TEST(GaussianWeight, SetParamWithTheStoredValuesDoesNothing) {
 TEST(GaussianWeight, ChangingOnlyTheVarianceRebuildsWithTheSameSize) {
     TGaussianBlurWeight W(2.5, 32.0);
     {
-        CountAllocations Counter;
+        AllocationProbe Counter;
         W.SetParam(2.5, 2.0);
-        EXPECT_EQ(Counter.Calls(), 1);
+        EXPECT_EQ(Counter.Count(), 1);
     }
     EXPECT_EQ(W.Size(), 3);
     EXPECT_EQ(W.Variance(), 2.0);
@@ -141,9 +124,10 @@ TEST(GaussianWeight, FailedRebuildLeavesAUsableTable) {
     // A settings change whose table cannot be allocated must not leave a
     // Size that reaches past the weights the table still holds.
     TGaussianBlurWeight W(2.5, 2.0);
-    SetAllocationFaultHook(FailAlways);
-    EXPECT_THROW(W.SetParam(10.5, 2.0), std::bad_alloc);
-    SetAllocationFaultHook(nullptr);
+    {
+        AllocationProbe FailFirst(1);
+        EXPECT_THROW(W.SetParam(10.5, 2.0), std::bad_alloc);
+    }
     EXPECT_EQ(W.Weights().size(), static_cast<std::size_t>(W.Size()) + 1);
     EXPECT_EQ(W.Radius(), 2.5);
     EXPECT_EQ(W.GetWeight(1), 0.0059760228950059401);

@@ -11,16 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "host/EmulatedHost.h"
-#include "tests/host/PluginFrames.h"
+#include "tests/support/Plugin.h"
 
 namespace {
 
 using velgarde::EmulatedHost;
 using namespace velgarde_test;
 
-const std::string modulePath = TARNWICK_MODULE;
-constexpr std::int32_t Success = -1;
 
 // Track values anywhere in int32: the plug-in holds each to what the engine
 // can use, and the model is fed the same conversion.
@@ -36,10 +33,7 @@ Tracks WildTracks(std::mt19937& random) {
 }
 
 std::string Describe(const GuardedFrame& f, const Tracks& t, int threads) {
-    std::string s = std::to_string(threads) + " threads, " + std::to_string(f.Width) + "x" +
-                    std::to_string(f.Height) + " pitch " + std::to_string(f.MaxWidth) + " tracks";
-    for (std::int32_t v : t.Value) s += " " + std::to_string(v);
-    return s;
+    return std::to_string(threads) + " threads, " + Describe(f, t);
 }
 
 struct Job {
@@ -77,12 +71,11 @@ TEST(ThreadSweep, EveryPoolSizeFromTwoToThirteenEqualsTheScalarModel) {
     }
     for (int threads = 2; threads <= 13; ++threads) {
         EmulatedHost host;
-        std::string error;
-        ASSERT_TRUE(host.Open(modulePath, threads, &error)) << error;
+        ASSERT_EQ(Open(host, TarnwickModule(), threads), "");
         ASSERT_EQ(host.ThreadCount(), threads);
         for (std::size_t i = 0; i < jobs.size(); ++i) {
             GuardedFrame frame = inputs[i];
-            for (int t = 0; t < TrackCount; ++t) host.SetTrack(t, jobs[i].Settings.Value[t]);
+            SetTracks(host, jobs[i].Settings);
             ASSERT_EQ(host.CallUpdate(), Success);
             ProcInfo info = frame.Info();
             ASSERT_EQ(host.CallProc(&info), Success) << Describe(frame, jobs[i].Settings, threads);
@@ -100,8 +93,7 @@ TEST(ThreadSweep, SettingsChangedBetweenRunsReachEveryWorker) {
     const int rounds = 12;
     for (int threads : {2, 8, 9, 13}) {
         EmulatedHost host;
-        std::string error;
-        ASSERT_TRUE(host.Open(modulePath, threads, &error)) << error;
+        ASSERT_EQ(Open(host, TarnwickModule(), threads), "");
         GuardedFrame original(8 * threads + 5, 4 * threads + 3, 8 * threads + 8);
         original.Fill(random);
         for (int round = 0; round < rounds; ++round) {
@@ -110,7 +102,7 @@ TEST(ThreadSweep, SettingsChangedBetweenRunsReachEveryWorker) {
             if (round % 2) tracks.Value[TrackRange] = 10 + round;
             GuardedFrame frame = original;
             const std::vector<unsigned char> want = Expected(frame, tracks);
-            for (int t = 0; t < TrackCount; ++t) host.SetTrack(t, tracks.Value[t]);
+            SetTracks(host, tracks);
             ASSERT_EQ(host.CallUpdate(), Success);
             ProcInfo info = frame.Info();
             ASSERT_EQ(host.CallProc(&info), Success);
@@ -125,8 +117,7 @@ TEST(ThreadSweep, HostBuffersThroughProcessOnEveryPoolSize) {
     std::mt19937 random(31);
     for (int threads = 2; threads <= 13; ++threads) {
         EmulatedHost host;
-        std::string error;
-        ASSERT_TRUE(host.Open(modulePath, threads, &error)) << error;
+        ASSERT_EQ(Open(host, TarnwickModule(), threads), "");
         const int w = 20 + threads * 3, h = 11 + threads, pitch = w + threads % 4;
         GuardedFrame model(w, h, pitch);
         model.Fill(random);
@@ -136,7 +127,8 @@ TEST(ThreadSweep, HostBuffersThroughProcessOnEveryPoolSize) {
         ASSERT_NE(pixels, nullptr);
         const std::size_t bytes = static_cast<std::size_t>(pitch) * static_cast<std::size_t>(h) * 6;
         std::memcpy(pixels, model.Pixels(), bytes);
-        for (int t = 0; t < TrackCount; ++t) host.SetTrack(t, tracks.Value[t]);
+        SetTracks(host, tracks);
+        std::string error;
         ASSERT_TRUE(host.Process(&error)) << error;
         std::memcpy(model.Pixels(), pixels, bytes);
         EXPECT_TRUE(model.Bytes == want) << Describe(model, tracks, threads);

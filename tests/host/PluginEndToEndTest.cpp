@@ -10,26 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "host/EmulatedHost.h"
-#include "tests/host/PluginFrames.h"
+#include "tests/support/Plugin.h"
 
 namespace {
 
 using velgarde::EmulatedHost;
 using namespace velgarde_test;
 
-const std::string modulePath = TARNWICK_MODULE;
+const std::string modulePath = TarnwickModule();
 
-constexpr std::int32_t Success = -1;
-
-void Open(EmulatedHost& host, int threads) {
-    std::string error;
-    ASSERT_TRUE(host.Open(modulePath, threads, &error)) << error;
-}
-
-void SetTracks(EmulatedHost& host, const Tracks& tracks) {
-    for (int i = 0; i < TrackCount; ++i) host.SetTrack(i, tracks.Value[i]);
-}
+void Open(EmulatedHost& host, int threads) { ASSERT_EQ(velgarde_test::Open(host, modulePath, threads), ""); }
 
 // Hands the tracks over and runs one frame through the raw callbacks.
 void Sharpen(EmulatedHost& host, const Tracks& tracks, GuardedFrame& frame) {
@@ -40,27 +30,7 @@ void Sharpen(EmulatedHost& host, const Tracks& tracks, GuardedFrame& frame) {
     EXPECT_TRUE(frame.TempGuardIntact());
 }
 
-std::string Describe(const GuardedFrame& f, const Tracks& t) {
-    std::string s = std::to_string(f.Width) + "x" + std::to_string(f.Height) + " pitch " +
-                    std::to_string(f.MaxWidth) + " tracks";
-    for (int v : t.Value) s += " " + std::to_string(v);
-    return s;
-}
-
-// Where the first difference lies, for a readable failure.
-std::string FirstDifference(const std::vector<unsigned char>& got, const std::vector<unsigned char>& want) {
-    for (std::size_t i = 0; i < got.size() && i < want.size(); ++i)
-        if (got[i] != want[i]) {
-            if (i < GuardBytes) return "guard before the frame, byte " + std::to_string(i);
-            std::size_t at = i - GuardBytes;
-            return "frame byte " + std::to_string(at) + " (pixel " + std::to_string(at / 6) + ", field " +
-                   std::to_string(at % 6 / 2) + ")";
-        }
-    return got.size() == want.size() ? "none" : "sizes differ";
-}
-
-#define EXPECT_FRAME(frame, want, what) \
-    EXPECT_TRUE((frame).Bytes == (want)) << (what) << ": " << FirstDifference((frame).Bytes, (want))
+#define EXPECT_FRAME(frame, want, what) EXPECT_EQ(FrameDifference(frame, want), "") << (what)
 
 TEST(PluginEndToEnd, RandomFramesEqualTheScalarModel) {
     EmulatedHost host;

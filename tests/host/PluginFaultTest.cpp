@@ -7,9 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "host/EmulatedHost.h"
 #include "host/PluginModule.h"
-#include "tests/host/PluginFrames.h"
+#include "tests/support/Plugin.h"
 
 namespace {
 
@@ -17,8 +16,7 @@ using velgarde::EmulatedHost;
 using velgarde::PluginModule;
 using namespace velgarde_test;
 
-const std::string modulePath = TARNWICK_TEST_MODULE;
-constexpr std::int32_t Success = -1;
+const std::string modulePath = TarnwickTestModule();
 // More allocations than any one callback makes.
 constexpr int MaxCountdown = 64;
 
@@ -44,14 +42,7 @@ protected:
     FailAllocationsFunc failAllocations_ = nullptr;
 };
 
-void Open(EmulatedHost& host) {
-    std::string error;
-    ASSERT_TRUE(host.Open(modulePath, 0, &error)) << error;
-}
-
-void SetTracks(EmulatedHost& host, const Tracks& tracks) {
-    for (int i = 0; i < TrackCount; ++i) host.SetTrack(i, tracks.Value[i]);
-}
+void Open(EmulatedHost& host) { ASSERT_EQ(velgarde_test::Open(host, modulePath, 0), ""); }
 
 TEST_F(PluginFault, AFailedInitFailsOpenAndLeavesNoEngine) {
     int failures = 0;
@@ -70,7 +61,7 @@ TEST_F(PluginFault, AFailedInitFailsOpenAndLeavesNoEngine) {
         FilterTable* table = getTable();
         std::int32_t tracks[TrackCount] = {25, 50, 10, 50, 0};
         table->TrackValues = tracks;
-        EXPECT_EQ(table->UpdateFunc(table), 0) << "countdown " << countdown;
+        EXPECT_EQ(table->UpdateFunc(table), Failure) << "countdown " << countdown;
         table->TrackValues = nullptr;
         // And the next Open works.
         EmulatedHost next;
@@ -97,7 +88,7 @@ TEST_F(PluginFault, AFailedUpdateReportsItAndTheNextUpdateApplies) {
         FailAllocation(-1);
         if (result == Success) break;
         ++failures;
-        EXPECT_EQ(result, 0);
+        EXPECT_EQ(result, Failure);
         ASSERT_EQ(host.CallUpdate(), Success) << "countdown " << countdown;
         GuardedFrame frame = original;
         const std::vector<unsigned char> want = Expected(frame, tracks);
@@ -127,7 +118,7 @@ TEST_F(PluginFault, AFailedFrameIsReportedUntouchedAndTheNextFrameWorks) {
         FailAllocation(-1);
         if (result == Success) break;
         ++failures;
-        EXPECT_EQ(result, 0);
+        EXPECT_EQ(result, Failure);
         EXPECT_TRUE(frame.Bytes == before.Bytes) << "countdown " << countdown << ": frame touched";
         EXPECT_TRUE(frame.TempStorage == before.TempStorage) << "countdown " << countdown;
         const std::vector<unsigned char> want = Expected(frame, tracks);
