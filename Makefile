@@ -1,32 +1,37 @@
-# The two commands a new user runs: `make demo` and `make test`.
-PRESETS := native asan tsan linux32 win32 win64
+# The commands a new user runs: `make deps` once (installs packages, as root
+# or through sudo), then `make demo` and `make test`. Nothing but `make deps`
+# installs anything; the others only say what is missing.
+PRESETS := native strict asan tsan linux32 win32 win64
 
-.PHONY: all deps demo test bench fuzz soak clean $(addprefix test-,$(PRESETS)) tsan
+.PHONY: all deps check-deps demo test bench fuzz soak clean
 
-all: deps
+all: check-deps
 	cmake --preset native >/dev/null && cmake --build --preset native
 
 deps:
 	@bash scripts/deps.sh
 
-demo: deps
+check-deps:
+	@bash scripts/deps.sh --check
+
+demo: check-deps
 	@bash scripts/demo.sh
 
-test: deps
+test: check-deps
 	@s=0; bash scripts/test-all.sh $(PRESETS) || s=1; bash scripts/fuzz.sh short || s=1; exit $$s
 
-test-%: deps
+test-%: check-deps
 	@bash scripts/test-all.sh $*
 
-bench: deps
+bench: check-deps
 	cmake --preset native >/dev/null && cmake --build --preset native --target velgarde_bench
 	./build/native/velgarde_bench --benchmark_counters_tabular=true
 
-fuzz: deps
+fuzz: check-deps
 	@bash scripts/fuzz.sh long
 
 # Thousands of frames through one module and pool; SOAK_FRAMES to change.
-soak: deps
+soak: check-deps
 	cmake --preset native >/dev/null && cmake --build --preset native --target velgarde_soak
 	./build/native/velgarde_soak --frames $${SOAK_FRAMES:-20000}
 
