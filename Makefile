@@ -1,7 +1,7 @@
 # The two commands a new user runs: `make demo` and `make test`.
 PRESETS := native asan tsan linux32 win32 win64
 
-.PHONY: all deps demo test bench fuzz soak clean $(addprefix test-,$(PRESETS)) tsan
+.PHONY: all deps demo test bench fuzz soak golden dist clean $(addprefix test-,$(PRESETS)) tsan
 
 all: deps
 	cmake --preset native >/dev/null && cmake --build --preset native
@@ -29,6 +29,12 @@ fuzz: deps
 soak: deps
 	cmake --preset native >/dev/null && cmake --build --preset native --target velgarde_soak
 	./build/native/velgarde_soak --frames $${SOAK_FRAMES:-20000}
+
+# The golden digests from the scalar model; refuses to replace the committed
+# table unless OVERWRITE=1.
+golden: deps
+	cmake --preset native >/dev/null && cmake --build --preset native --target golden_outputs
+	./build/native/golden_outputs --write-table tests/golden/GoldenDigests.inc $(if $(OVERWRITE),--overwrite)
 
 clean:
 	rm -rf build out
