@@ -36,5 +36,11 @@ golden: deps
 	cmake --preset native >/dev/null && cmake --build --preset native --target golden_outputs
 	./build/native/golden_outputs --write-table tests/golden/GoldenDigests.inc $(if $(OVERWRITE),--overwrite)
 
+# The release package: out/dist/Velgarde-<version>-win32.zip.
+dist: deps
+	cmake --preset win32 >/dev/null && cmake --build --preset win32 --target package_zip
+	mkdir -p out/dist && cp build/win32/dist/Velgarde-*-win32.zip out/dist/
+	@ls out/dist/Velgarde-*-win32.zip
+
 clean:
 	rm -rf build out

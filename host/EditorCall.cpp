@@ -21,12 +21,14 @@ extern "C" std::uint32_t EditorTrampoline(const void* function, const std::uint3
                                           std::uint16_t* controlWordAfter)
     __asm__("velgarde_editor_trampoline");
 
-#if defined(__ELF__)
+// Unwind information, so that an exception thrown by the callee (the pool's
+// tests throw) passes through to the host's handler: both toolchains unwind
+// with DWARF tables.
 #define CFI(x) x "\n"
+#if defined(__ELF__)
 #define TYPE_FUNCTION ".type velgarde_editor_trampoline, @function\n"
 #define SIZE_FUNCTION ".size velgarde_editor_trampoline, .-velgarde_editor_trampoline\n"
 #else
-#define CFI(x)
 #define TYPE_FUNCTION
 #define SIZE_FUNCTION
 #endif
