@@ -3,7 +3,7 @@
 # installs anything; the others only say what is missing.
 PRESETS := native strict asan tsan linux32 win32 win64
 
-.PHONY: all deps check-deps demo test bench fuzz soak clean
+.PHONY: all deps check-deps demo test bench fuzz soak golden dist clean
 
 all: check-deps
 	cmake --preset native >/dev/null && cmake --build --preset native
@@ -34,6 +34,18 @@ fuzz: check-deps
 soak: check-deps
 	cmake --preset native >/dev/null && cmake --build --preset native --target velgarde_soak
 	./build/native/velgarde_soak --frames $${SOAK_FRAMES:-20000}
+
+# The golden digests from the scalar model; refuses to replace the committed
+# table unless OVERWRITE=1.
+golden: check-deps
+	cmake --preset native >/dev/null && cmake --build --preset native --target golden_outputs
+	./build/native/golden_outputs --write-table tests/golden/GoldenDigests.inc $(if $(OVERWRITE),--overwrite)
+
+# The release package: out/dist/Velgarde-<version>-win32.zip.
+dist: check-deps
+	cmake --preset win32 >/dev/null && cmake --build --preset win32 --target package_zip
+	mkdir -p out/dist && cp build/win32/dist/Velgarde-*-win32.zip out/dist/
+	@ls out/dist/Velgarde-*-win32.zip
 
 clean:
 	rm -rf build out

@@ -1,4 +1,7 @@
-# cmake -DDLL=path -DOBJDUMP=tool -P CheckDll.cmake
+# cmake -DDLL=path -DOBJDUMP=tool [-DVERSION=x.y.z] -P CheckDll.cmake: the
+# product DLL is a PE i386 DLL, exports GetFilterTable alone, imports only
+# KERNEL32.dll and msvcrt.dll, carries no debug sections and a version
+# resource that names the product (and VERSION, if given).
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
@@ -41,4 +44,28 @@ list(SORT names)
 if(NOT names STREQUAL "kernel32.dll;msvcrt.dll")
   message(FATAL_ERROR "imports are [${names}], expected KERNEL32.dll and msvcrt.dll only")
 endif()
-message(STATUS "${DLL}: PE i386 DLL, exports GetFilterTable, imports ${names}")
+
+execute_process(COMMAND ${OBJDUMP} -h ${DLL} OUTPUT_VARIABLE sections RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR sections MATCHES "[ \t]\\.debug")
+  message(FATAL_ERROR "${DLL} carries debug sections (or objdump -h failed)")
+endif()
+
+# The version strings are UTF-16LE inside .rsrc: look for them as such.
+function(utf16_hex text out)
+  string(HEX "${text}" hex)
+  string(REGEX REPLACE "(..)" "\\100" hex "${hex}")
+  set(${out} "${hex}" PARENT_SCOPE)
+endfunction()
+file(READ ${DLL} image HEX)
+set(wanted VS_VERSION_INFO ProductName Velgarde FileVersion FileDescription)
+if(VERSION)
+  list(APPEND wanted "${VERSION}")
+endif()
+foreach(text ${wanted})
+  utf16_hex("${text}" hex)
+  string(FIND "${image}" "${hex}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${DLL}: no \"${text}\" in a version resource")
+  endif()
+endforeach()
+message(STATUS "${DLL}: PE i386 DLL, exports GetFilterTable, imports ${names}, no debug sections, version resource ${VERSION}")

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "util/ExtendedPrecision.h"
 #include "util/xmmutil.h"
 
 TGaussianBlurWeight::TGaussianBlurWeight(double Radius, double Variance) {
@@ -19,7 +20,11 @@ void TGaussianBlurWeight::SetParam(double Radius, double Variance) {
     // Built aside and committed only when complete: a failed allocation
     // leaves the old settings and their table, never a table whose length
     // disagrees with Size.
-    std::vector<double> Weights = MakeWeights(Radius, Variance, Size);
+    std::vector<double> Weights;
+    {
+        const TExtendedPrecision Precision;
+        Weights = MakeWeights(Radius, Variance, Size);
+    }
     FRadius = Radius;
     FVariance = Variance;
     FSize = Size;
@@ -59,6 +64,8 @@ void TGaussianBlurWeight::MakeFilterParam(TFilterParam& Param) const {
     CheckAllocationFault();
     Param.Entries.assign(static_cast<std::size_t>(2 * N + 2), 0);
     std::vector<double> Slots(static_cast<std::size_t>(2 * S + 2));
+    // The quotients below are truncated to 14 bits from extended precision.
+    const TExtendedPrecision Precision;
 
     std::size_t Cursor = 8;  // byte offset of the next list in the block
     std::intptr_t EvenStartList = 0;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "filter/UnsharpMask.h"
+#include "util/ExtendedPrecision.h"
 
 const std::int32_t TrackDefaults[TrackCount] = {25, 50, 10, 50, 0};
 const std::int32_t TrackMinimums[TrackCount] = {0, 0, 1, 0, 0};
@@ -41,6 +42,7 @@ double PowerOfTen(std::int32_t Track) {
 }  // namespace
 
 FilterParameters ConvertTrackValues(const std::int32_t* Tracks) {
+    const TExtendedPrecision Precision;
     FilterParameters P;
     const std::int32_t Range = std::clamp(Tracks[TrackRange], RangeLowest, RangeHighest);
     P.Radius = static_cast<double>(static_cast<long double>(Range) / 10.0L + 0.5L);

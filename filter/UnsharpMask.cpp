@@ -16,6 +16,14 @@ constexpr double InitialVariance = 2.0;
 constexpr std::int64_t MaxBytes = std::numeric_limits<std::int32_t>::max();
 
 std::int64_t PaddedWidth(std::int64_t Width) { return (Width + 7) & ~std::int64_t{7}; }
+
+// The scratch block (ThreadSlots blocks of one gather row each) must fit this
+// target's size_t: on 32-bit targets it wraps for rows of some 67 million
+// pixels, which pass every 32-bit stride check above.
+bool ScratchFits(std::int64_t Width, std::uint32_t ThreadSlots) {
+    const std::uint64_t Block = static_cast<std::uint64_t>(((Width + 3) / 4 * 16 * 2 + 16 + 127) & ~std::int64_t{127});
+    return Block * ThreadSlots <= std::numeric_limits<std::size_t>::max();
+}
 }  // namespace
 
 TUnsharpMaskFilter::TUnsharpMaskFilter(std::uint32_t Slots)
@@ -77,7 +85,8 @@ bool TUnsharpMaskFilter::Setup(std::int32_t Width, std::int32_t Height, std::int
     const bool Sound = Width >= 0 && Height >= 0 && MaxWidth >= Width &&
                        std::int64_t{MaxWidth} * 6 * 4 <= MaxBytes &&
                        std::int64_t{MaxWidth} * 6 * Height <= MaxBytes &&
-                       PaddedWidth(Width) * 2 * 4 * ((std::int64_t{Height} + 3) / 4) <= MaxBytes;
+                       PaddedWidth(Width) * 2 * 4 * ((std::int64_t{Height} + 3) / 4) <= MaxBytes &&
+                       ScratchFits(Width, ThreadSlots);
     if (!Sound) {
         ReleaseBuffers();
         return false;

@@ -26,7 +26,7 @@ public:
     // Prepares geometry, scratch and both plans for a frame; keeps them when
     // the size is unchanged. Returns false, leaving the engine empty, for
     // geometry it cannot serve (negative sizes, MaxWidth below Width, byte
-    // counts beyond 32 bits). An allocation failure throws std::bad_alloc and
+    // counts beyond 32 bits, a scratch block beyond the target's size_t). An allocation failure throws std::bad_alloc and
     // leaves the engine empty, so the next Setup rebuilds.
     bool Setup(std::int32_t Width, std::int32_t Height, std::int32_t MaxWidth);
 

@@ -7,6 +7,7 @@
 #include <new>
 #include <system_error>
 
+#include "host/EditorCall.h"
 #include "host/PluginModule.h"
 #include "host/WorkerPool.h"
 
@@ -125,7 +126,7 @@ bool EmulatedHost::Open(const std::string& modulePath, int threads, std::string*
     if (!s.module.Load(modulePath, error)) return fail(error ? *error : std::string());
     void* entry = s.module.Symbol(GetFilterTableName, error);
     if (!entry) return fail(error ? *error : std::string());
-    FilterTable* table = reinterpret_cast<GetFilterTableFunc>(entry)();
+    FilterTable* table = EditorCall(reinterpret_cast<GetFilterTableFunc>(entry));
     std::string fault = TableFault(table);
     if (!fault.empty()) return fail(modulePath + ": not a usable filter: " + fault);
 
@@ -143,7 +144,7 @@ bool EmulatedHost::Open(const std::string& modulePath, int threads, std::string*
     table->Functions = &s.functions;
     activePool.store(s.pool.get(), std::memory_order_release);
 
-    if (!table->InitFunc(table)) return fail(modulePath + ": FilterInit failed");
+    if (!EditorCall(table->InitFunc, table)) return fail(modulePath + ": FilterInit failed");
     s.initialised = true;
     // The starting values are news to the plug-in as much as any later change.
     s.tracksPending = true;
@@ -153,7 +154,7 @@ bool EmulatedHost::Open(const std::string& modulePath, int threads, std::string*
 void EmulatedHost::Close() {
     State& s = *state_;
     if (s.table) {
-        if (s.initialised) s.table->ExitFunc(s.table);
+        if (s.initialised) EditorCall(s.table->ExitFunc, s.table);
         // The table is the module's static data and may outlive this host
         // while someone else holds the module: leave no pointers into us.
         s.table->TrackValues = nullptr;
@@ -287,7 +288,7 @@ bool EmulatedHost::Process(std::string* error) {
 std::int32_t EmulatedHost::CallUpdate() {
     State& s = *state_;
     if (!s.table) return 0;
-    std::int32_t result = s.table->UpdateFunc(s.table);
+    std::int32_t result = EditorCall(s.table->UpdateFunc, s.table);
     if (result) s.tracksPending = false;
     return result;
 }
@@ -295,14 +296,14 @@ std::int32_t EmulatedHost::CallUpdate() {
 std::int32_t EmulatedHost::CallProc(ProcInfo* info) {
     State& s = *state_;
     if (!s.table) return 0;
-    return s.table->ProcFunc(s.table, info);
+    return EditorCall(s.table->ProcFunc, s.table, info);
 }
 
 std::int32_t EmulatedHost::CallExit() {
     State& s = *state_;
     if (!s.table) return 0;
     s.initialised = false;
-    return s.table->ExitFunc(s.table);
+    return EditorCall(s.table->ExitFunc, s.table);
 }
 
 }  // namespace velgarde

@@ -1,7 +1,9 @@
 // An emulated host editor: loads a plug-in module, lends it worker threads
 // through MultiThreadRun, owns the frame buffers and drives the callbacks in
-// the order the real host does. Shared by the tests, the benchmarks and the
-// velgarde command-line tool.
+// the order the real host does. On i686 every callback and thread function
+// runs as the editor runs it: misaligned stack, x87 at 53-bit precision
+// (host/EditorCall.h). Shared by the tests, the benchmarks and the velgarde
+// command-line tool.
 #pragma once
 
 #include <array>

@@ -1,136 +1,22 @@
 #include "host/WorkerPool.h"
 
-#include <cerrno>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
-#if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <process.h>
-#include <windows.h>
-#else
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-#endif
+#include "host/EditorCall.h"
 
 namespace velgarde {
 
+// The standard library's threads on every target (MinGW's posix thread model
+// included). The editor's calling conditions are set per call (EditorCall),
+// so how a thread starts does not matter to them.
+
 namespace {
-
-// The few primitives the pool needs, on each platform's own threads.
-#if defined(_WIN32)
-
-class Mutex {
-public:
-    void Lock() { AcquireSRWLockExclusive(&lock_); }
-    void Unlock() { ReleaseSRWLockExclusive(&lock_); }
-    SRWLOCK* Native() { return &lock_; }
-
-private:
-    SRWLOCK lock_ = SRWLOCK_INIT;
-};
-
-class Condition {
-public:
-    void Wait(Mutex& mutex) { SleepConditionVariableSRW(&cv_, mutex.Native(), INFINITE, 0); }
-    void NotifyOne() { WakeConditionVariable(&cv_); }
-    void NotifyAll() { WakeAllConditionVariable(&cv_); }
-
-private:
-    CONDITION_VARIABLE cv_ = CONDITION_VARIABLE_INIT;
-};
-
-class Thread {
-public:
-    template <typename Body>
-    explicit Thread(Body* body) {
-        // _beginthreadex rather than CreateThread: the C run-time is set up
-        // for the new thread.
-        handle_ = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &Start<Body>, body, 0, nullptr));
-        if (!handle_) throw std::runtime_error("cannot start a thread (error " + std::to_string(errno) + ")");
-    }
-    void Join() {
-        WaitForSingleObject(handle_, INFINITE);
-        CloseHandle(handle_);
-        handle_ = nullptr;
-    }
-
-private:
-    template <typename Body>
-    static unsigned __stdcall Start(void* body) {
-        (*static_cast<Body*>(body))();
-        return 0;
-    }
-    HANDLE handle_ = nullptr;
-};
-
-int ProcessorCount() {
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    return static_cast<int>(info.dwNumberOfProcessors);
-}
-
-#else
-
-class Mutex {
-public:
-    void Lock() { mutex_.lock(); }
-    void Unlock() { mutex_.unlock(); }
-    std::mutex& Native() { return mutex_; }
-
-private:
-    std::mutex mutex_;
-};
-
-class Condition {
-public:
-    void Wait(Mutex& mutex) {
-        std::unique_lock<std::mutex> lock(mutex.Native(), std::adopt_lock);
-        cv_.wait(lock);
-        lock.release();  // still held, as the caller expects
-    }
-    void NotifyOne() { cv_.notify_one(); }
-    void NotifyAll() { cv_.notify_all(); }
-
-private:
-    std::condition_variable cv_;
-};
-
-class Thread {
-public:
-    template <typename Body>
-    explicit Thread(Body* body) {
-        try {
-            thread_ = std::thread([body] { (*body)(); });
-        } catch (const std::exception& e) {
-            throw std::runtime_error(std::string("cannot start a thread: ") + e.what());
-        }
-    }
-    void Join() { thread_.join(); }
-
-private:
-    std::thread thread_;
-};
-
-int ProcessorCount() { return static_cast<int>(std::thread::hardware_concurrency()); }
-
-#endif
-
-class Locked {
-public:
-    explicit Locked(Mutex& mutex) : mutex_(mutex) { mutex_.Lock(); }
-    ~Locked() { mutex_.Unlock(); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-
-private:
-    Mutex& mutex_;
-};
 
 // Set while this thread executes a call of some pool's run.
 thread_local bool insideRun = false;
@@ -140,7 +26,7 @@ bool Invoke(MultiThreadFunc func, int index, int count, void* param1, void* para
     insideRun = true;
     bool ok = true;
     try {
-        func(index, count, param1, param2);
+        EditorCall(func, index, count, param1, param2);
     } catch (...) {
         ok = false;
     }
@@ -151,17 +37,11 @@ bool Invoke(MultiThreadFunc func, int index, int count, void* param1, void* para
 }  // namespace
 
 struct WorkerPool::Shared {
-    struct Worker {
-        Shared* shared;
-        int index;
-        void operator()() { shared->Loop(index); }
-    };
-
     int count = 0;
-    Mutex runMutex;  // one run at a time
-    Mutex mutex;     // guards everything below
-    Condition wake;
-    Condition done;
+    std::mutex runMutex;  // one run at a time
+    std::mutex mutex;     // guards everything below
+    std::condition_variable wake;
+    std::condition_variable done;
     std::uint64_t generation = 0;
     int pending = 0;
     bool failed = false;
@@ -169,41 +49,39 @@ struct WorkerPool::Shared {
     MultiThreadFunc func = nullptr;
     void* param1 = nullptr;
     void* param2 = nullptr;
-    std::vector<Worker> bodies;
-    std::vector<Thread> threads;
+    std::vector<std::thread> threads;
 
     void Loop(int index) {
         std::uint64_t seen = 0;
-        mutex.Lock();
+        std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
-            while (!stopping && generation == seen) wake.Wait(mutex);
+            wake.wait(lock, [&] { return stopping || generation != seen; });
             if (stopping) break;
             seen = generation;
             MultiThreadFunc f = func;
             void* p1 = param1;
             void* p2 = param2;
-            mutex.Unlock();
+            lock.unlock();
             const bool ok = Invoke(f, index, count, p1, p2);
-            mutex.Lock();
+            lock.lock();
             if (!ok) failed = true;
-            if (--pending == 0) done.NotifyOne();
+            if (--pending == 0) done.notify_one();
         }
-        mutex.Unlock();
     }
 
     void Stop() {
         {
-            Locked lock(mutex);
+            std::lock_guard<std::mutex> lock(mutex);
             stopping = true;
         }
-        wake.NotifyAll();
-        for (Thread& t : threads) t.Join();
+        wake.notify_all();
+        for (std::thread& t : threads) t.join();
         threads.clear();
     }
 };
 
 int WorkerPool::DefaultThreadCount() {
-    int n = ProcessorCount();
+    const int n = static_cast<int>(std::thread::hardware_concurrency());
     if (n < 1) return 1;
     if (n > 1024) return 1024;
     return n;
@@ -213,18 +91,13 @@ WorkerPool::WorkerPool(int threadCount)
     : count_(threadCount > 0 ? threadCount : DefaultThreadCount()), shared_(new Shared) {
     Shared& s = *shared_;
     s.count = count_;
-    // Reserved up front: the threads hold pointers into `bodies`.
-    s.bodies.reserve(static_cast<size_t>(count_));
     s.threads.reserve(static_cast<size_t>(count_));
     try {
-        for (int i = 1; i < count_; ++i) {
-            s.bodies.push_back(Shared::Worker{&s, i});
-            s.threads.emplace_back(&s.bodies.back());
-        }
-    } catch (...) {
+        for (int i = 1; i < count_; ++i) s.threads.emplace_back([&s, i] { s.Loop(i); });
+    } catch (const std::exception& e) {
         // Stop the threads that did start before giving up.
         s.Stop();
-        throw;
+        throw std::runtime_error(std::string("cannot start a thread: ") + e.what());
     }
 }
 
@@ -240,9 +113,9 @@ bool WorkerPool::Run(MultiThreadFunc func, void* param1, void* param2) {
         for (int i = 0; i < count_; ++i) ok = Invoke(func, i, count_, param1, param2) && ok;
         return ok;
     }
-    Locked runLock(s.runMutex);
+    std::lock_guard<std::mutex> runLock(s.runMutex);
     {
-        Locked lock(s.mutex);
+        std::lock_guard<std::mutex> lock(s.mutex);
         s.func = func;
         s.param1 = param1;
         s.param2 = param2;
@@ -250,10 +123,10 @@ bool WorkerPool::Run(MultiThreadFunc func, void* param1, void* param2) {
         s.failed = false;
         ++s.generation;
     }
-    s.wake.NotifyAll();
+    s.wake.notify_all();
     const bool ok = Invoke(func, 0, count_, param1, param2);
-    Locked lock(s.mutex);
-    while (s.pending != 0) s.done.Wait(s.mutex);
+    std::unique_lock<std::mutex> lock(s.mutex);
+    s.done.wait(lock, [&] { return s.pending == 0; });
     return ok && !s.failed;
 }
 

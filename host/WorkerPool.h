@@ -28,12 +28,11 @@ public:
     // returned. Runs from several threads are serialised. A run started from
     // inside a call of this or another pool executes its calls one after the
     // other on that thread rather than deadlock. Returns false if a call
-    // threw (every other call still completes).
+    // threw (every other call still completes). Each call is made as the
+    // editor makes it (host/EditorCall.h).
     bool Run(MultiThreadFunc func, void* param1, void* param2);
 
 private:
-    // Threads and locks are the platform's own underneath (Win32 threads on
-    // Windows, where the MinGW toolchain may lack std::thread).
     struct Shared;
     int count_;
     std::unique_ptr<Shared> shared_;

@@ -123,8 +123,11 @@ AVIUTL_ENTRY std::int32_t FilterProc(FilterTable* table, ProcInfo* info) {
         return Failure;
     }
     const MultiThreadRunFunc Run = table->Functions->MultiThreadRun;
-    Run(HorizontalThread, info, nullptr);
-    Run(VerticalThread, info, nullptr);
+    // A run the host reports as failed may have left some calls unmade: after
+    // a failed horizontal run the work plane is partly stale, so the vertical
+    // pass must not write it into the frame.
+    if (!Run(HorizontalThread, info, nullptr)) return Failure;
+    if (!Run(VerticalThread, info, nullptr)) return Failure;
     return Success;
 }
 

@@ -3,6 +3,7 @@
 #   scripts/deps.sh           installs what is missing (make deps)
 #   scripts/deps.sh --check   only names what is missing (every other make target)
 set -euo pipefail
+cd "$(dirname "$0")/.."
 pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
       g++-multilib qemu-user g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
       binutils-mingw-w64-i686 ffmpeg libstb-dev valgrind)
@@ -11,6 +12,13 @@ if ! command -v dpkg-query >/dev/null; then
   [ "${1:-}" = --check ] && exit 0
   echo "no dpkg here: install the equivalents of ${pkgs[*]} by hand" >&2
   exit 1
+fi
+# 32-bit wine runs the product's own tests, but only where the machine runs
+# 32-bit x86 code; elsewhere it would pull a whole i386 stack that cannot run.
+wine32=0
+if bash scripts/can-run-32bit.sh >/dev/null; then
+  wine32=1
+  pkgs+=(wine wine32:i386)
 fi
 missing=()
 for p in "${pkgs[@]}"; do
@@ -25,5 +33,8 @@ echo "installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 export DEBIAN_FRONTEND=noninteractive
+if [ $wine32 -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq "${missing[@]}"

@@ -52,19 +52,12 @@ TEST(WorkerPool, EveryIndexOnceWithTheSameCountOverRepeatedRuns) {
     }
 }
 
-// std::thread exists on every toolchain here but MinGW's win32 thread model.
-#if !defined(_WIN32) || defined(_GLIBCXX_HAS_GTHREADS)
-#define HAVE_STD_THREAD 1
-#endif
-
 TEST(WorkerPool, DefaultIsTheProcessorCount) {
     const int expected = WorkerPool::DefaultThreadCount();
     EXPECT_GE(expected, 1);
-#if defined(HAVE_STD_THREAD)
     if (std::thread::hardware_concurrency() > 0) {
         EXPECT_EQ(expected, static_cast<int>(std::thread::hardware_concurrency()));
     }
-#endif
     WorkerPool pool(0);
     EXPECT_EQ(pool.ThreadCount(), expected);
     WorkerPool negative(-3);
@@ -155,7 +148,6 @@ TEST(WorkerPool, ARunFromInsideARunCompletesInsteadOfDeadlocking) {
     EXPECT_EQ(n.innerFailures.load(), 0);
 }
 
-#if defined(HAVE_STD_THREAD)
 TEST(WorkerPool, RunsFromSeveralThreadsAreSerialised) {
     WorkerPool pool(3);
     std::vector<std::thread> callers;
@@ -172,7 +164,6 @@ TEST(WorkerPool, RunsFromSeveralThreadsAreSerialised) {
     for (auto& t : callers) t.join();
     EXPECT_EQ(failures.load(), 0);
 }
-#endif
 
 TEST(WorkerPool, NullFunctionIsRefused) {
     WorkerPool pool(2);

@@ -1,0 +1,152 @@
+// Every golden case through the product's path (the plug-in module, loaded
+// and driven by the emulated host) and through an engine alone, checked
+// against the committed digests. A mismatch names the case, the preset and
+// the first pixel that differs from the scalar model.
+//
+//   golden_outputs                         the test
+//   golden_outputs --module PATH           the test on another copy of the module
+//   golden_outputs --write-table FILE [--overwrite]
+//                                          writes the digests the scalar model gives
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iomanip>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+#include "filter/ThreadSlots.h"
+#include "filter/UnsharpMask.h"
+#include "host/EmulatedHost.h"
+#include "tests/golden/GoldenCases.h"
+#include "util/xmmutil.h"
+
+namespace {
+
+using namespace velgarde_golden;
+
+struct TableRow {
+    const char* Name;
+    std::uint64_t Digest;
+};
+const TableRow goldenTable[] = {
+#include "tests/golden/GoldenDigests.inc"
+};
+
+std::string modulePath = TARNWICK_MODULE;
+
+// Sharpens `frame` (a case's whole buffer) in place; false with a reason.
+using Runner = std::function<bool(const GoldenCase&, std::vector<unsigned char>&, std::string*)>;
+
+bool ThroughTheHost(const GoldenCase& c, std::vector<unsigned char>& frame, std::string* error) {
+    velgarde::EmulatedHost host;
+    if (!host.Open(modulePath, 0, error)) return false;
+    for (int i = 0; i < TrackCount; ++i) host.SetTrack(i, c.Tracks[i]);
+    PixelYC* pixels = host.PrepareFrame(c.Width, c.Height, c.MaxWidth);
+    if (!pixels) {
+        *error = "the host cannot prepare the frame";
+        return false;
+    }
+    std::memcpy(pixels, frame.data(), frame.size());
+    if (!host.Process(error)) return false;
+    std::memcpy(frame.data(), pixels, frame.size());
+    return true;
+}
+
+// The engine on its own, every thread's share in turn on this thread. Kernel
+// sets the engine can be made to use join here as one runner each.
+bool ThroughAnEngine(const GoldenCase& c, std::vector<unsigned char>& frame, std::string* error) {
+    TUnsharpMaskFilter engine(MinimumThreadSlots);
+    ApplyFilterParameters(engine, ConvertTrackValues(c.Tracks));
+    if (!engine.Setup(c.Width, c.Height, c.MaxWidth)) {
+        *error = "Setup refused the frame";
+        return false;
+    }
+    const std::size_t planeBytes = static_cast<std::size_t>(TUnsharpMaskFilter::WorkPlaneBytes(c.Width, c.Height));
+    void* plane = AlignedAlloc(planeBytes ? planeBytes : 16, 16);
+    for (std::uint32_t i = 0; i < engine.ThreadSlots; ++i)
+        engine.HorizontalPass(plane, frame.data(), i, engine.ThreadSlots);
+    for (std::uint32_t i = 0; i < engine.ThreadSlots; ++i)
+        engine.VerticalPass(frame.data(), plane, i, engine.ThreadSlots);
+    AlignedFree(plane);
+    return true;
+}
+
+const std::vector<std::pair<std::string, Runner>>& Runners() {
+    static const std::vector<std::pair<std::string, Runner>> runners = {
+        {"the plug-in through the host", ThroughTheHost},
+        {"an engine on one thread", ThroughAnEngine},
+    };
+    return runners;
+}
+
+TEST(GoldenOutputs, TheTableCoversEveryCase) {
+    ASSERT_EQ(std::size(goldenTable), GoldenCases().size()) << "regenerate the table (README: golden outputs)";
+    for (std::size_t i = 0; i < GoldenCases().size(); ++i)
+        EXPECT_STREQ(goldenTable[i].Name, GoldenCases()[i].Name);
+}
+
+TEST(GoldenOutputs, EveryCaseGivesItsDigestOnThisPreset) {
+    ASSERT_EQ(std::size(goldenTable), GoldenCases().size());
+    for (std::size_t i = 0; i < GoldenCases().size(); ++i) {
+        const GoldenCase& c = GoldenCases()[i];
+        for (const auto& [runner, run] : Runners()) {
+            std::vector<unsigned char> frame = MakeInput(c);
+            std::string error;
+            ASSERT_TRUE(run(c, frame, &error)) << c.Name << ", " << runner << ": " << error;
+            if (Digest(frame) == goldenTable[i].Digest) continue;
+            const std::vector<unsigned char> model = ModelOutput(c);
+            ADD_FAILURE() << "case " << c.Name << ", preset " << VELGARDE_PRESET << ", " << runner
+                          << ": digest differs from the table; " << FirstDifference(c, frame, model)
+                          << (Digest(model) == goldenTable[i].Digest
+                                  ? ""
+                                  : " (and the model no longer gives the table's digest either)");
+        }
+    }
+}
+
+int WriteTable(const std::string& path, bool overwrite) {
+    if (!overwrite && std::ifstream(path)) {
+        std::cerr << path << " exists; pass --overwrite to replace it\n";
+        return 2;
+    }
+    std::ostringstream text;
+    text << "// Written by golden_outputs --write-table from the scalar model; do not edit.\n";
+    for (const GoldenCase& c : GoldenCases())
+        text << "{\"" << c.Name << "\", 0x" << std::hex << std::setw(16) << std::setfill('0')
+             << Digest(ModelOutput(c)) << "ull},\n";
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text.str();
+    if (!out.flush()) {
+        std::cerr << "cannot write " << path << "\n";
+        return 1;
+    }
+    std::cout << "wrote " << GoldenCases().size() << " digests to " << path << "\n";
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    std::string table;
+    bool overwrite = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--module" && i + 1 < argc) {
+            modulePath = argv[++i];
+        } else if (arg == "--write-table" && i + 1 < argc) {
+            table = argv[++i];
+        } else if (arg == "--overwrite") {
+            overwrite = true;
+        } else {
+            std::cerr << "unknown argument " << arg << "\n";
+            return 2;
+        }
+    }
+    if (!table.empty()) return WriteTable(table, overwrite);
+    return RUN_ALL_TESTS();
+}
