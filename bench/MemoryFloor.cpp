@@ -6,17 +6,6 @@
 
 #include "filter/PixelVectors.h"
 
-namespace {
-
-inline int LoadY(const unsigned char* P) {
-    std::int16_t Y;
-    std::memcpy(&Y, P, 2);
-    return Y;
-}
-
-
-}  // namespace
-
 void FloorGather(std::int16_t* Plane, std::int32_t PlanePitch, const void* Frame, std::int32_t Width,
                  std::int32_t FirstRow, std::int32_t Rows, std::int32_t SrcPitch) {
     for (std::int32_t y = FirstRow; y < FirstRow + Rows; ++y) {
