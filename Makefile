@@ -1,7 +1,7 @@
 # The two commands a new user runs: `make demo` and `make test`.
 PRESETS := native asan tsan linux32 win32 win64
 
-.PHONY: all deps demo test bench fuzz soak clean $(addprefix test-,$(PRESETS)) tsan
+.PHONY: all deps demo test bench fuzz soak clean $(addprefix test-,$(PRESETS)) tsan dist dist-aviutl2
 
 all: deps
 	cmake --preset native >/dev/null && cmake --build --preset native
@@ -29,6 +29,11 @@ fuzz: deps
 soak: deps
 	cmake --preset native >/dev/null && cmake --build --preset native --target velgarde_soak
 	./build/native/velgarde_soak --frames $${SOAK_FRAMES:-20000}
+
+# The 64-bit editor's package, written beside the 32-bit one by `make dist`.
+dist: dist-aviutl2
+dist-aviutl2: deps
+	@bash scripts/dist-aviutl2.sh
 
 clean:
 	rm -rf build out
