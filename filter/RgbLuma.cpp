@@ -1,9 +1,14 @@
 #include "filter/RgbLuma.h"
 
 #include <algorithm>
+#include <cstring>
 
-void PixelsToLuma(const std::uint8_t* Pixels, int Channels, std::size_t Count,
-                  std::int16_t* Luma, std::ptrdiff_t LumaStep) {
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+void PixelsToLuma_c(const std::uint8_t* Pixels, int Channels, std::size_t Count,
+                    std::int16_t* Luma, std::ptrdiff_t LumaStep) {
     const bool Colour = Channels >= 3;
     for (std::size_t i = 0; i < Count; ++i, Pixels += Channels, Luma += LumaStep) {
         const std::int64_t Weighted =
@@ -18,9 +23,9 @@ int LumaChangeToCode(int Change) {
     return Change < 0 ? -Magnitude : Magnitude;
 }
 
-void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
-                     std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
-                     std::uint8_t* Pixels) {
+void ApplyLumaChange_c(const std::int16_t* Before, const std::int16_t* After,
+                       std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
+                       std::uint8_t* Pixels) {
     const int ColourChannels = Channels >= 3 ? 3 : 1;
     for (std::size_t i = 0; i < Count; ++i, Pixels += Channels, After += AfterStep) {
         const int Code = LumaChangeToCode(*After - Before[i]);
@@ -29,3 +34,190 @@ void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
             Pixels[c] = static_cast<std::uint8_t>(std::clamp(Pixels[c] + Code, 0, 255));
     }
 }
+
+void ApplyLuma_c(const std::int16_t* After, std::ptrdiff_t AfterStep, std::size_t Count,
+                 int Channels, std::uint8_t* Pixels) {
+    std::int16_t Before[64];
+    for (std::size_t Done = 0; Done < Count; Done += 64) {
+        const std::size_t Run = std::min<std::size_t>(64, Count - Done);
+        std::uint8_t* P = Pixels + Done * Channels;
+        PixelsToLuma_c(P, Channels, Run, Before, 1);
+        ApplyLumaChange_c(Before, After + static_cast<std::ptrdiff_t>(Done) * AfterStep, AfterStep, Run,
+                          Channels, P);
+    }
+}
+
+#if defined(__SSE2__)
+namespace {
+
+// Four pixels at a time, as 16 RGBA bytes; RGB is spread into that layout
+// (alpha byte 0) on the way in and packed back on the way out.
+
+__m128i LoadRgba(const std::uint8_t* P) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(P)); }
+
+// 12 bytes, never more: the last group may end the picture.
+__m128i LoadRgb(const std::uint8_t* P) {
+    std::int32_t Tail;
+    std::memcpy(&Tail, P + 8, 4);
+    const __m128i X = _mm_or_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(P)),
+                                   _mm_slli_si128(_mm_cvtsi32_si128(Tail), 8));
+    const __m128i Three = _mm_setr_epi32(0x00FFFFFF, 0, 0, 0);
+    __m128i R = _mm_and_si128(X, Three);
+    R = _mm_or_si128(R, _mm_slli_si128(_mm_and_si128(_mm_srli_si128(X, 3), Three), 4));
+    R = _mm_or_si128(R, _mm_slli_si128(_mm_and_si128(_mm_srli_si128(X, 6), Three), 8));
+    return _mm_or_si128(R, _mm_slli_si128(_mm_and_si128(_mm_srli_si128(X, 9), Three), 12));
+}
+
+void StoreRgb(std::uint8_t* P, __m128i Rgba) {
+    const __m128i Three = _mm_setr_epi32(0x00FFFFFF, 0, 0, 0);
+    __m128i X = _mm_and_si128(Rgba, Three);
+    X = _mm_or_si128(X, _mm_srli_si128(_mm_and_si128(Rgba, _mm_slli_si128(Three, 4)), 1));
+    X = _mm_or_si128(X, _mm_srli_si128(_mm_and_si128(Rgba, _mm_slli_si128(Three, 8)), 2));
+    X = _mm_or_si128(X, _mm_srli_si128(_mm_and_si128(Rgba, _mm_slli_si128(Three, 12)), 3));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(P), X);
+    const std::int32_t Tail = _mm_cvtsi128_si32(_mm_srli_si128(X, 8));
+    std::memcpy(P + 8, &Tail, 4);
+}
+
+// Luma of four RGBA pixels in 32-bit lanes: round(W x 4096 / 255000) with
+// W = 299 R + 587 G + 114 B <= 255000, as floor((W x 1024 + 31875) / 63750).
+// The float quotient is at most one off (numerators < 2^28, quotient <= 4096);
+// the remainder test corrects it, so the result is the exact integer one.
+__m128i LumaOf(__m128i Rgba) {
+    const __m128i Zero = _mm_setzero_si128();
+    const __m128i Weights = _mm_setr_epi16(299, 587, 114, 0, 299, 587, 114, 0);
+    const __m128i Lo = _mm_madd_epi16(_mm_unpacklo_epi8(Rgba, Zero), Weights);  // RG0 B0 RG1 B1
+    const __m128i Hi = _mm_madd_epi16(_mm_unpackhi_epi8(Rgba, Zero), Weights);  // RG2 B2 RG3 B3
+    const __m128 L = _mm_castsi128_ps(Lo);
+    const __m128 H = _mm_castsi128_ps(Hi);
+    const __m128i W = _mm_add_epi32(_mm_castps_si128(_mm_shuffle_ps(L, H, _MM_SHUFFLE(2, 0, 2, 0))),
+                                    _mm_castps_si128(_mm_shuffle_ps(L, H, _MM_SHUFFLE(3, 1, 3, 1))));
+    const __m128i N = _mm_add_epi32(_mm_slli_epi32(W, 10), _mm_set1_epi32(31875));
+    __m128i Q = _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(N), _mm_set1_ps(1.0f / 63750.0f)));
+    // Q * 63750 as (Q * 31875) * 2: Q < 2^15 and the lane's high half is 0.
+    const __m128i Product = _mm_slli_epi32(_mm_madd_epi16(Q, _mm_set1_epi32(31875)), 1);
+    const __m128i Remainder = _mm_sub_epi32(N, Product);
+    Q = _mm_add_epi32(Q, _mm_cmplt_epi32(Remainder, Zero));                         // -1 if too big
+    return _mm_sub_epi32(Q, _mm_cmpgt_epi32(Remainder, _mm_set1_epi32(63749)));  // +1 if too small
+}
+
+void StoreLuma(std::int16_t* Luma, std::ptrdiff_t Step, __m128i Values) {
+    const __m128i Packed = _mm_packs_epi32(Values, Values);
+    if (Step == 1) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(Luma), Packed);
+        return;
+    }
+    Luma[0] = static_cast<std::int16_t>(_mm_extract_epi16(Packed, 0));
+    Luma[Step] = static_cast<std::int16_t>(_mm_extract_epi16(Packed, 1));
+    Luma[2 * Step] = static_cast<std::int16_t>(_mm_extract_epi16(Packed, 2));
+    Luma[3 * Step] = static_cast<std::int16_t>(_mm_extract_epi16(Packed, 3));
+}
+
+// Four codes (LumaChangeToCode of After - Before, Before in 32-bit lanes), exact for any 16-bit values:
+// |change| <= 65535, so |change| x 255 + 2048 fits 32 bits.
+__m128i CodesOf(__m128i B32, const std::int16_t* After, std::ptrdiff_t Step) {
+    __m128i A32;
+    if (Step == 1) {
+        const __m128i A = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(After));
+        A32 = _mm_srai_epi32(_mm_unpacklo_epi16(A, A), 16);
+    } else {
+        A32 = _mm_setr_epi32(After[0], After[Step], After[2 * Step], After[3 * Step]);
+    }
+    const __m128i Change = _mm_sub_epi32(A32, B32);
+    const __m128i Sign = _mm_srai_epi32(Change, 31);
+    const __m128i Magnitude = _mm_sub_epi32(_mm_xor_si128(Change, Sign), Sign);
+    const __m128i Scaled = _mm_sub_epi32(_mm_slli_epi32(Magnitude, 8), Magnitude);
+    const __m128i Code = _mm_srli_epi32(_mm_add_epi32(Scaled, _mm_set1_epi32(LumaWhite / 2)), 12);
+    return _mm_sub_epi32(_mm_xor_si128(Code, Sign), Sign);
+}
+
+__m128i LoadLuma(const std::int16_t* Luma) {
+    const __m128i B = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(Luma));
+    return _mm_srai_epi32(_mm_unpacklo_epi16(B, B), 16);
+}
+
+// Adds each pixel's code (|code| <= 4080) to R, G and B, clipped by the
+// unsigned pack; alpha gets 0.
+__m128i AddCodes(__m128i Rgba, __m128i Codes) {
+    const __m128i Zero = _mm_setzero_si128();
+    const __m128i Words = _mm_packs_epi32(Codes, Codes);     // c0 c1 c2 c3 ...
+    const __m128i Pairs = _mm_unpacklo_epi16(Words, Words);  // c0 c0 c1 c1 c2 c2 c3 c3
+    const __m128i NoAlpha = _mm_setr_epi16(-1, -1, -1, 0, -1, -1, -1, 0);
+    const __m128i Lo = _mm_and_si128(_mm_unpacklo_epi32(Pairs, Pairs), NoAlpha);
+    const __m128i Hi = _mm_and_si128(_mm_unpackhi_epi32(Pairs, Pairs), NoAlpha);
+    return _mm_packus_epi16(_mm_add_epi16(_mm_unpacklo_epi8(Rgba, Zero), Lo),
+                            _mm_add_epi16(_mm_unpackhi_epi8(Rgba, Zero), Hi));
+}
+
+}  // namespace
+
+void PixelsToLuma(const std::uint8_t* Pixels, int Channels, std::size_t Count,
+                  std::int16_t* Luma, std::ptrdiff_t LumaStep) {
+    std::size_t i = 0;
+    if (Channels == 4) {
+        for (; i + 4 <= Count; i += 4) StoreLuma(Luma + i * LumaStep, LumaStep, LumaOf(LoadRgba(Pixels + i * 4)));
+    } else if (Channels == 3) {
+        for (; i + 4 <= Count; i += 4) StoreLuma(Luma + i * LumaStep, LumaStep, LumaOf(LoadRgb(Pixels + i * 3)));
+    }
+    PixelsToLuma_c(Pixels + i * Channels, Channels, Count - i, Luma + i * LumaStep, LumaStep);
+}
+
+void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
+                     std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
+                     std::uint8_t* Pixels) {
+    std::size_t i = 0;
+    if (Channels == 4) {
+        for (; i + 4 <= Count; i += 4) {
+            std::uint8_t* P = Pixels + i * 4;
+            const __m128i Result = AddCodes(LoadRgba(P), CodesOf(LoadLuma(Before + i), After + i * AfterStep, AfterStep));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(P), Result);
+        }
+    } else if (Channels == 3) {
+        for (; i + 4 <= Count; i += 4) {
+            std::uint8_t* P = Pixels + i * 3;
+            StoreRgb(P, AddCodes(LoadRgb(P), CodesOf(LoadLuma(Before + i), After + i * AfterStep, AfterStep)));
+        }
+    }
+    ApplyLumaChange_c(Before + i, After + i * AfterStep, AfterStep, Count - i, Channels,
+                      Pixels + i * Channels);
+}
+
+void ApplyLuma(const std::int16_t* After, std::ptrdiff_t AfterStep, std::size_t Count,
+               int Channels, std::uint8_t* Pixels) {
+    std::size_t i = 0;
+    if (Channels == 4) {
+        for (; i + 4 <= Count; i += 4) {
+            std::uint8_t* P = Pixels + i * 4;
+            const __m128i Rgba = LoadRgba(P);
+            const __m128i Codes = CodesOf(LumaOf(Rgba), After + i * AfterStep, AfterStep);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(P), AddCodes(Rgba, Codes));
+        }
+    } else if (Channels == 3) {
+        for (; i + 4 <= Count; i += 4) {
+            std::uint8_t* P = Pixels + i * 3;
+            const __m128i Rgba = LoadRgb(P);
+            StoreRgb(P, AddCodes(Rgba, CodesOf(LumaOf(Rgba), After + i * AfterStep, AfterStep)));
+        }
+    }
+    ApplyLuma_c(After + i * AfterStep, AfterStep, Count - i, Channels, Pixels + i * Channels);
+}
+
+#else
+
+void ApplyLuma(const std::int16_t* After, std::ptrdiff_t AfterStep, std::size_t Count,
+               int Channels, std::uint8_t* Pixels) {
+    ApplyLuma_c(After, AfterStep, Count, Channels, Pixels);
+}
+
+void PixelsToLuma(const std::uint8_t* Pixels, int Channels, std::size_t Count,
+                  std::int16_t* Luma, std::ptrdiff_t LumaStep) {
+    PixelsToLuma_c(Pixels, Channels, Count, Luma, LumaStep);
+}
+
+void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
+                     std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
+                     std::uint8_t* Pixels) {
+    ApplyLumaChange_c(Before, After, AfterStep, Count, Channels, Pixels);
+}
+
+#endif

@@ -2,6 +2,9 @@
 // works on RGB(A) or grey pictures (the tool's images, effect hosts) turns
 // pixels into Y, and Y's change back into pixels. Pixels whose luma the
 // filter left alone keep their exact bytes; alpha is never touched.
+//
+// The routines work on any run of pixels, so hosts split a picture into row
+// bands and convert the bands on several threads at once.
 #pragma once
 
 #include <cstddef>
@@ -25,3 +28,20 @@ int LumaChangeToCode(int Change);
 void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
                      std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
                      std::uint8_t* Pixels);
+
+// ApplyLumaChange with Before taken as the pixels' own luma (PixelsToLuma),
+// worked out on the way: for hosts that convert a picture, sharpen its luma
+// and write back, this saves keeping the luma as it was.
+void ApplyLuma(const std::int16_t* After, std::ptrdiff_t AfterStep, std::size_t Count,
+               int Channels, std::uint8_t* Pixels);
+
+// The plain scalar twins of the routines above: same arguments, same
+// results for every input. The routines above use SSE2 for RGBA and RGB and
+// fall back to these for the rest; checkers compare the two.
+void PixelsToLuma_c(const std::uint8_t* Pixels, int Channels, std::size_t Count,
+                    std::int16_t* Luma, std::ptrdiff_t LumaStep);
+void ApplyLumaChange_c(const std::int16_t* Before, const std::int16_t* After,
+                       std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
+                       std::uint8_t* Pixels);
+void ApplyLuma_c(const std::int16_t* After, std::ptrdiff_t AfterStep, std::size_t Count,
+                 int Channels, std::uint8_t* Pixels);

@@ -1,0 +1,74 @@
+#include "util/ThreadPool.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+TThreadPool::TThreadPool(unsigned Threads) {
+    const unsigned Wanted = Threads > 1 ? Threads - 1 : 0;
+    try {
+        Workers.reserve(Wanted);
+        for (unsigned i = 0; i < Wanted; ++i)
+            Workers.emplace_back(&TThreadPool::WorkerLoop, this, i + 1);
+    } catch (...) {
+        // Fewer threads, same results: the shares follow Size().
+    }
+}
+
+TThreadPool::~TThreadPool() {
+    {
+        std::lock_guard<std::mutex> Guard(Lock);
+        Stopping = true;
+    }
+    WorkReady.notify_all();
+    for (std::thread& Worker : Workers) Worker.join();
+}
+
+void TThreadPool::Run(TaskFn NewTask, void* NewContext) {
+    const unsigned Count = Size();
+    if (Count > 1) {
+        {
+            std::lock_guard<std::mutex> Guard(Lock);
+            Task = NewTask;
+            Context = NewContext;
+            Pending = Count - 1;
+            ++Generation;
+        }
+        WorkReady.notify_all();
+    }
+    NewTask(0, Count, NewContext);
+    if (Count > 1) {
+        std::unique_lock<std::mutex> Guard(Lock);
+        WorkDone.wait(Guard, [this] { return Pending == 0; });
+    }
+}
+
+void TThreadPool::WorkerLoop(unsigned Index) {
+    std::uint64_t Seen = 0;
+    std::unique_lock<std::mutex> Guard(Lock);
+    for (;;) {
+        WorkReady.wait(Guard, [&] { return Stopping || Generation != Seen; });
+        if (Stopping) return;
+        Seen = Generation;
+        const TaskFn MyTask = Task;
+        void* const MyContext = Context;
+        const unsigned Count = Size();
+        Guard.unlock();
+        MyTask(Index, Count, MyContext);
+        Guard.lock();
+        if (--Pending == 0) WorkDone.notify_one();
+    }
+}
+
+unsigned ProcessorCount() {
+#if defined(_WIN32)
+    SYSTEM_INFO Info;
+    GetSystemInfo(&Info);
+    return Info.dwNumberOfProcessors > 0 ? Info.dwNumberOfProcessors : 1u;
+#else
+    const long Count = sysconf(_SC_NPROCESSORS_ONLN);
+    return Count > 0 ? static_cast<unsigned>(Count) : 1u;
+#endif
+}
