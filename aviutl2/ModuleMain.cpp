@@ -2,11 +2,11 @@
 // the state kept between calls. Nothing thrown reaches the host.
 #include <mutex>
 #include <new>
-#include <thread>
 
 #include "aviutl2/FilterRecords.h"
 #include "aviutl2/TrackItems.h"
 #include "aviutl2/VideoFilter.h"
+#include "util/ThreadPool.h"
 #include "util/xmmutil.h"
 
 namespace {
@@ -22,8 +22,7 @@ TModuleState* SharedState() noexcept {
     if (State == nullptr) {
         try {
             CheckAllocationFault();
-            const unsigned Processors = std::thread::hardware_concurrency();
-            State = new TModuleState(Processors > 0 ? Processors : 1);
+            State = new TModuleState(ProcessorCount());
         } catch (...) {
             State = nullptr;
         }
