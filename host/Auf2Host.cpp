@@ -141,6 +141,11 @@ Auf2Object Auf2Host::NewObject(int width, int height) const {
 
 bool Auf2Host::Process(Auf2Object& object) {
     if (state_->table == nullptr) return false;
+    // The picture must hold what the size promises: the module reads and
+    // writes exactly width x height pixels through the services.
+    if (object.width >= 0 && object.height >= 0 &&
+        object.pixels.size() != static_cast<std::size_t>(object.width) * static_cast<std::size_t>(object.height))
+        return false;
     Auf2SceneInfo scene{1920, 1080, 30, 1, 48000};
     Auf2ObjectInfo info{};
     info.Id = object.id;
