@@ -19,6 +19,15 @@ struct TSharpenerSlot {
     std::uint64_t LastUse = 0;
 };
 
+namespace {
+
+// Range and variance make the blur (weights and plans); the others are lanes.
+bool SameBlurTracks(const TrackValues& A, const TrackValues& B) {
+    return A[TrackRange] == B[TrackRange] && A[TrackVariance] == B[TrackVariance];
+}
+
+}  // namespace
+
 TEngineCache::TEngineCache(TThreadPool& Pool, std::size_t Capacity)
     : Pool(Pool), Capacity(Capacity) {}
 
@@ -67,6 +76,7 @@ TEngineCache::TLease TEngineCache::Acquire(const TrackValues& Settings) noexcept
     TSharpenerSlot* Slot = nullptr;
     {
         std::lock_guard<std::mutex> Guard(Lock);
+        TSharpenerSlot* SameBlur = nullptr;
         TSharpenerSlot* Oldest = nullptr;
         for (const auto& Candidate : Slots) {
             if (Candidate->Busy) continue;
@@ -74,8 +84,14 @@ TEngineCache::TLease TEngineCache::Acquire(const TrackValues& Settings) noexcept
                 Slot = Candidate.get();
                 break;
             }
+            if (!SameBlur && Candidate->HoldsSettings && SameBlurTracks(Candidate->Settings, Settings))
+                SameBlur = Candidate.get();
             if (!Oldest || Candidate->LastUse < Oldest->LastUse) Oldest = Candidate.get();
         }
+        // A slot with the same blur takes new amounts and threshold without
+        // rebuilding anything: an object whose amount is animated keeps
+        // reusing its own slot instead of filling the cache with old frames.
+        if (!Slot) Slot = SameBlur;
         if (!Slot && Slots.size() >= Capacity) Slot = Oldest;
         if (Slot) {
             Slot->Busy = true;

@@ -2,10 +2,11 @@
 // reuses its engine (weights, plans, buffers) frame after frame.
 //
 // The host calls the video function for different objects from different
-// threads at once: a slot is lent to one call at a time. At most Capacity
-// slots are kept; the least recently used idle one is given new settings
-// when a call needs a setting nobody holds, and a call that finds every kept
-// slot busy gets one of its own that is dropped afterwards.
+// threads at once: a slot is lent to one call at a time. A call whose setting
+// no idle slot holds takes, in this order, an idle slot with the same blur
+// (new amounts and threshold cost nothing), a new slot while fewer than
+// Capacity are kept, or the least recently used idle slot; a call that finds
+// every kept slot busy gets one of its own that is dropped afterwards.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,6 @@
 // The sharpeners the module keeps: one per setting while calls overlap, never
-// more than its capacity kept, and a setting met again served by its own.
+// more than its capacity kept, a setting met again served by its own, a blur
+// met again by the slot that holds it.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -28,10 +29,13 @@ TEST(EngineCache, KeepsAtMostItsCapacityAndLendsEachSlotOnce) {
     leases.clear();
 
     EXPECT_EQ(&cache.Acquire(Setting(2)).Sharpener(), lent[1]);
-    // Two new settings in turn: the least recently used slot takes each.
+    // Two new blurs in turn: the least recently used slot takes each.
     EXPECT_EQ(&cache.Acquire(Setting(7)).Sharpener(), lent[0]);
     EXPECT_EQ(&cache.Acquire(Setting(8)).Sharpener(), lent[1]);
     EXPECT_EQ(cache.KeptCount(), 2u);
+    // New amounts and threshold on a blur a slot holds: that slot, though
+    // the other one was used longer ago.
+    EXPECT_EQ(&cache.Acquire({300, 0, 8, 50, 12}).Sharpener(), lent[1]);
 }
 
 }  // namespace
