@@ -24,7 +24,9 @@ TEST(Auf2Table, ReadBackAsTheEditorShowsIt) {
     EXPECT_EQ(host.Information(), L"Velgarde " VELGARDE_VERSION_TEXT);
     EXPECT_EQ(host.RawTable()->ProcAudio, nullptr);
 
-    const wchar_t* const names[TrackCount] = {L"適用量(+)", L"適用量(-)", L"範囲", L"分散", L"閾値"};
+    // By code point, so that a misread source file cannot pass on both sides.
+    const wchar_t* const names[TrackCount] = {L"\u9069\u7528\u91CF(+)", L"\u9069\u7528\u91CF(-)",
+                                              L"\u7BC4\u56F2", L"\u5206\u6563", L"\u95BE\u5024"};
     ASSERT_EQ(host.Tracks().size(), std::size_t{TrackCount});
     for (int i = 0; i < TrackCount; ++i) {
         SCOPED_TRACE("track " + std::to_string(i));
