@@ -97,7 +97,8 @@ bool TRgbaSharpener::Grow(unsigned char*& Block, std::size_t& Capacity, std::siz
 }
 
 bool TRgbaSharpener::Prepare(int NewWidth, int NewHeight, std::ptrdiff_t Stride) noexcept {
-    if (NewWidth <= 0 || NewHeight <= 0 || Stride < std::ptrdiff_t{NewWidth} * 4) return false;
+    // In 64 bits: a 32-bit ptrdiff_t cannot hold every Width x 4.
+    if (NewWidth <= 0 || NewHeight <= 0 || std::int64_t{Stride} < std::int64_t{NewWidth} * 4) return false;
     try {
         // Setup refuses frames whose byte counts do not fit 32 bits, so the
         // sizes below cannot wrap once it has agreed.

@@ -11,6 +11,7 @@ extern "C" {
 }
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -44,13 +45,13 @@ struct Instance {
     unsigned Height = 0;
 };
 
-// Frames are width x height x 4 bytes; both must fit the engine's int
-// geometry and the byte count a size_t.
+// Frames are width x height x 4 bytes: the sides must fit the engine's int
+// geometry and the byte count a ptrdiff_t (32 bits on i686).
 bool IsServableSize(unsigned Width, unsigned Height) {
-    if (Width > static_cast<unsigned>(std::numeric_limits<int>::max()) ||
-        Height > static_cast<unsigned>(std::numeric_limits<int>::max()))
-        return false;
-    return Width == 0 || Height <= std::numeric_limits<std::size_t>::max() / 4 / Width;
+    constexpr unsigned long long Largest = static_cast<unsigned long long>(PTRDIFF_MAX);
+    return Width <= static_cast<unsigned>(std::numeric_limits<int>::max()) &&
+           Height <= static_cast<unsigned>(std::numeric_limits<int>::max()) &&
+           static_cast<unsigned long long>(Width) * Height * 4 <= Largest;
 }
 
 bool IsTrack(int Index) { return Index >= 0 && Index < TrackCount; }

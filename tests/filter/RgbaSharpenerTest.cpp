@@ -3,6 +3,7 @@
 // rows with padding that must stay untouched.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <random>
 #include <vector>
 
@@ -87,7 +88,7 @@ TEST(RgbaSharpener, RefusedPicturesAreLeftAlone) {
     EXPECT_FALSE(Sharpener.Process(Pixels.data(), -1, 2, 16));
     EXPECT_FALSE(Sharpener.Process(Pixels.data(), 4, 2, 15));  // stride shorter than a row
     EXPECT_FALSE(Sharpener.Process(nullptr, 4, 2, 16));
-    EXPECT_FALSE(Sharpener.Process(Pixels.data(), 1 << 30, 1 << 30, std::ptrdiff_t{1} << 32));
+    EXPECT_FALSE(Sharpener.Process(Pixels.data(), 1 << 30, 1 << 30, PTRDIFF_MAX));
     EXPECT_TRUE(Sharpener.Process(Pixels.data(), 0, 2, 0));
     EXPECT_EQ(Pixels, Original);
 }
