@@ -1,7 +1,7 @@
 # The two commands a new user runs: `make demo` and `make test`.
 PRESETS := native asan tsan linux32 win32 win64
 
-.PHONY: all deps demo test bench fuzz soak clean $(addprefix test-,$(PRESETS)) tsan dist dist-aviutl2
+.PHONY: all deps demo test bench bench-frei0r fuzz soak clean $(addprefix test-,$(PRESETS)) tsan dist dist-aviutl2
 
 all: deps
 	cmake --preset native >/dev/null && cmake --build --preset native
@@ -24,6 +24,10 @@ bench: deps
 
 fuzz: deps
 	@bash scripts/fuzz.sh long
+
+# 1080p through ffmpeg: frei0r=velgarde against sharpness and unsharp.
+bench-frei0r: deps
+	bash bench/frei0r-fps.sh
 
 # Thousands of frames through one module and pool; SOAK_FRAMES to change.
 soak: deps

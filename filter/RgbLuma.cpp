@@ -25,25 +25,13 @@ int LumaChangeToCode(int Change) {
 
 void ApplyLumaChange_c(const std::int16_t* Before, const std::int16_t* After,
                        std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
-                       std::uint8_t* Pixels) {
+                       std::uint8_t* Pixels, std::ptrdiff_t BeforeStep) {
     const int ColourChannels = Channels >= 3 ? 3 : 1;
-    for (std::size_t i = 0; i < Count; ++i, Pixels += Channels, After += AfterStep) {
-        const int Code = LumaChangeToCode(*After - Before[i]);
+    for (std::size_t i = 0; i < Count; ++i, Pixels += Channels, After += AfterStep, Before += BeforeStep) {
+        const int Code = LumaChangeToCode(*After - *Before);
         if (Code == 0) continue;
         for (int c = 0; c < ColourChannels; ++c)
             Pixels[c] = static_cast<std::uint8_t>(std::clamp(Pixels[c] + Code, 0, 255));
-    }
-}
-
-void ApplyLuma_c(const std::int16_t* After, std::ptrdiff_t AfterStep, std::size_t Count,
-                 int Channels, std::uint8_t* Pixels) {
-    std::int16_t Before[64];
-    for (std::size_t Done = 0; Done < Count; Done += 64) {
-        const std::size_t Run = std::min<std::size_t>(64, Count - Done);
-        std::uint8_t* P = Pixels + Done * Channels;
-        PixelsToLuma_c(P, Channels, Run, Before, 1);
-        ApplyLumaChange_c(Before, After + static_cast<std::ptrdiff_t>(Done) * AfterStep, AfterStep, Run,
-                          Channels, P);
     }
 }
 
@@ -113,17 +101,18 @@ void StoreLuma(std::int16_t* Luma, std::ptrdiff_t Step, __m128i Values) {
     Luma[3 * Step] = static_cast<std::int16_t>(_mm_extract_epi16(Packed, 3));
 }
 
-// Four codes (LumaChangeToCode of After - Before, Before in 32-bit lanes), exact for any 16-bit values:
-// |change| <= 65535, so |change| x 255 + 2048 fits 32 bits.
-__m128i CodesOf(__m128i B32, const std::int16_t* After, std::ptrdiff_t Step) {
-    __m128i A32;
+// Four 16-bit values Step apart, sign-extended into 32-bit lanes.
+__m128i LoadLuma(const std::int16_t* Luma, std::ptrdiff_t Step) {
     if (Step == 1) {
-        const __m128i A = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(After));
-        A32 = _mm_srai_epi32(_mm_unpacklo_epi16(A, A), 16);
-    } else {
-        A32 = _mm_setr_epi32(After[0], After[Step], After[2 * Step], After[3 * Step]);
+        const __m128i L = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(Luma));
+        return _mm_srai_epi32(_mm_unpacklo_epi16(L, L), 16);
     }
-    const __m128i Change = _mm_sub_epi32(A32, B32);
+    return _mm_setr_epi32(Luma[0], Luma[Step], Luma[2 * Step], Luma[3 * Step]);
+}
+
+// Four codes (LumaChangeToCode of After - Before, 32-bit lanes), exact for any 16-bit values:
+// |change| <= 65535, so |change| x 255 + 2048 fits 32 bits.
+__m128i CodesOfChange(__m128i Change) {
     const __m128i Sign = _mm_srai_epi32(Change, 31);
     const __m128i Magnitude = _mm_sub_epi32(_mm_xor_si128(Change, Sign), Sign);
     const __m128i Scaled = _mm_sub_epi32(_mm_slli_epi32(Magnitude, 8), Magnitude);
@@ -131,9 +120,20 @@ __m128i CodesOf(__m128i B32, const std::int16_t* After, std::ptrdiff_t Step) {
     return _mm_sub_epi32(_mm_xor_si128(Code, Sign), Sign);
 }
 
-__m128i LoadLuma(const std::int16_t* Luma) {
-    const __m128i B = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(Luma));
-    return _mm_srai_epi32(_mm_unpacklo_epi16(B, B), 16);
+__m128i CodesOf(__m128i Before, __m128i After) { return CodesOfChange(_mm_sub_epi32(After, Before)); }
+
+// Four pixels of a frame whose pixels are three 16-bit words, luma after in
+// the first and before in the second: 12 words, read as 8 + 4 so that
+// nothing past the fourth pixel is touched. Each madd takes one pixel's pair
+// (after x 1 + before x -1) into its own lane.
+__m128i ChangesOfTriples(const std::int16_t* Frame) {
+    const __m128i A = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Frame));     // words 0..7
+    const __m128i B = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(Frame + 8));  // words 8..11
+    const __m128i P0 = _mm_madd_epi16(A, _mm_setr_epi16(1, -1, 0, 0, 0, 0, 0, 0));
+    const __m128i P1 = _mm_madd_epi16(_mm_srli_si128(A, 2), _mm_setr_epi16(0, 0, 1, -1, 0, 0, 0, 0));
+    const __m128i P2 = _mm_madd_epi16(_mm_srli_si128(A, 4), _mm_setr_epi16(0, 0, 0, 0, 1, -1, 0, 0));
+    const __m128i P3 = _mm_madd_epi16(_mm_slli_si128(B, 10), _mm_setr_epi16(0, 0, 0, 0, 0, 0, 1, -1));
+    return _mm_add_epi32(_mm_add_epi32(P0, P1), _mm_add_epi32(P2, P3));
 }
 
 // Adds each pixel's code (|code| <= 4080) to R, G and B, clipped by the
@@ -152,72 +152,75 @@ __m128i AddCodes(__m128i Rgba, __m128i Codes) {
 }  // namespace
 
 void PixelsToLuma(const std::uint8_t* Pixels, int Channels, std::size_t Count,
-                  std::int16_t* Luma, std::ptrdiff_t LumaStep) {
+                  std::int16_t* Luma, std::int16_t* LumaCopy, std::ptrdiff_t LumaStep) {
     std::size_t i = 0;
-    if (Channels == 4) {
-        for (; i + 4 <= Count; i += 4) StoreLuma(Luma + i * LumaStep, LumaStep, LumaOf(LoadRgba(Pixels + i * 4)));
-    } else if (Channels == 3) {
-        for (; i + 4 <= Count; i += 4) StoreLuma(Luma + i * LumaStep, LumaStep, LumaOf(LoadRgb(Pixels + i * 3)));
+    // Word stores: vector stores that keep the words between would have to
+    // read the frame first, which measured slower.
+    if (Channels == 4 || Channels == 3) {
+        for (; i + 4 <= Count; i += 4) {
+            const std::uint8_t* P = Pixels + i * Channels;
+            const __m128i Values = LumaOf(Channels == 4 ? LoadRgba(P) : LoadRgb(P));
+            StoreLuma(Luma + i * LumaStep, LumaStep, Values);
+            if (LumaCopy != nullptr) StoreLuma(LumaCopy + i * LumaStep, LumaStep, Values);
+        }
     }
     PixelsToLuma_c(Pixels + i * Channels, Channels, Count - i, Luma + i * LumaStep, LumaStep);
+    if (LumaCopy != nullptr)
+        PixelsToLuma_c(Pixels + i * Channels, Channels, Count - i, LumaCopy + i * LumaStep, LumaStep);
 }
 
 void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
                      std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
-                     std::uint8_t* Pixels) {
+                     std::uint8_t* Pixels, std::ptrdiff_t BeforeStep) {
     std::size_t i = 0;
-    if (Channels == 4) {
+    if (Channels == 4 && Before == After + 1 && AfterStep == 3 && BeforeStep == 3) {
         for (; i + 4 <= Count; i += 4) {
             std::uint8_t* P = Pixels + i * 4;
-            const __m128i Result = AddCodes(LoadRgba(P), CodesOf(LoadLuma(Before + i), After + i * AfterStep, AfterStep));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(P), Result);
+            const __m128i Codes = CodesOfChange(ChangesOfTriples(After + i * 3));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(P), AddCodes(LoadRgba(P), Codes));
+        }
+    } else if (Channels == 4) {
+        for (; i + 4 <= Count; i += 4) {
+            std::uint8_t* P = Pixels + i * 4;
+            const __m128i Codes = CodesOf(LoadLuma(Before + i * BeforeStep, BeforeStep),
+                                          LoadLuma(After + i * AfterStep, AfterStep));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(P), AddCodes(LoadRgba(P), Codes));
         }
     } else if (Channels == 3) {
         for (; i + 4 <= Count; i += 4) {
             std::uint8_t* P = Pixels + i * 3;
-            StoreRgb(P, AddCodes(LoadRgb(P), CodesOf(LoadLuma(Before + i), After + i * AfterStep, AfterStep)));
+            const __m128i Codes = CodesOf(LoadLuma(Before + i * BeforeStep, BeforeStep),
+                                          LoadLuma(After + i * AfterStep, AfterStep));
+            StoreRgb(P, AddCodes(LoadRgb(P), Codes));
         }
     }
-    ApplyLumaChange_c(Before + i, After + i * AfterStep, AfterStep, Count - i, Channels,
-                      Pixels + i * Channels);
-}
-
-void ApplyLuma(const std::int16_t* After, std::ptrdiff_t AfterStep, std::size_t Count,
-               int Channels, std::uint8_t* Pixels) {
-    std::size_t i = 0;
-    if (Channels == 4) {
-        for (; i + 4 <= Count; i += 4) {
-            std::uint8_t* P = Pixels + i * 4;
-            const __m128i Rgba = LoadRgba(P);
-            const __m128i Codes = CodesOf(LumaOf(Rgba), After + i * AfterStep, AfterStep);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(P), AddCodes(Rgba, Codes));
-        }
-    } else if (Channels == 3) {
-        for (; i + 4 <= Count; i += 4) {
-            std::uint8_t* P = Pixels + i * 3;
-            const __m128i Rgba = LoadRgb(P);
-            StoreRgb(P, AddCodes(Rgba, CodesOf(LumaOf(Rgba), After + i * AfterStep, AfterStep)));
-        }
-    }
-    ApplyLuma_c(After + i * AfterStep, AfterStep, Count - i, Channels, Pixels + i * Channels);
+    ApplyLumaChange_c(Before + i * BeforeStep, After + i * AfterStep, AfterStep, Count - i, Channels,
+                      Pixels + i * Channels, BeforeStep);
 }
 
 #else
 
-void ApplyLuma(const std::int16_t* After, std::ptrdiff_t AfterStep, std::size_t Count,
-               int Channels, std::uint8_t* Pixels) {
-    ApplyLuma_c(After, AfterStep, Count, Channels, Pixels);
+void PixelsToLuma(const std::uint8_t* Pixels, int Channels, std::size_t Count,
+                  std::int16_t* Luma, std::int16_t* LumaCopy, std::ptrdiff_t LumaStep) {
+    PixelsToLuma_c(Pixels, Channels, Count, Luma, LumaStep);
+    if (LumaCopy != nullptr) PixelsToLuma_c(Pixels, Channels, Count, LumaCopy, LumaStep);
 }
+
+void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
+                     std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
+                     std::uint8_t* Pixels, std::ptrdiff_t BeforeStep) {
+    ApplyLumaChange_c(Before, After, AfterStep, Count, Channels, Pixels, BeforeStep);
+}
+
+#endif
 
 void PixelsToLuma(const std::uint8_t* Pixels, int Channels, std::size_t Count,
                   std::int16_t* Luma, std::ptrdiff_t LumaStep) {
-    PixelsToLuma_c(Pixels, Channels, Count, Luma, LumaStep);
+    PixelsToLuma(Pixels, Channels, Count, Luma, nullptr, LumaStep);
 }
 
 void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
                      std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
                      std::uint8_t* Pixels) {
-    ApplyLumaChange_c(Before, After, AfterStep, Count, Channels, Pixels);
+    ApplyLumaChange(Before, After, AfterStep, Count, Channels, Pixels, 1);
 }
-
-#endif

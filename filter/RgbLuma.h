@@ -29,11 +29,15 @@ void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
                      std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
                      std::uint8_t* Pixels);
 
-// ApplyLumaChange with Before taken as the pixels' own luma (PixelsToLuma),
-// worked out on the way: for hosts that convert a picture, sharpen its luma
-// and write back, this saves keeping the luma as it was.
-void ApplyLuma(const std::int16_t* After, std::ptrdiff_t AfterStep, std::size_t Count,
-               int Channels, std::uint8_t* Pixels);
+// The same two routines for hosts that keep each pixel's luma twice, side by
+// side with one step (a frame of Y, Cb, Cr whose filter changes only Y can
+// hold the luma as it was in Cb): PixelsToLuma also writes LumaCopy, and
+// ApplyLumaChange reads Before with AfterStep too.
+void PixelsToLuma(const std::uint8_t* Pixels, int Channels, std::size_t Count,
+                  std::int16_t* Luma, std::int16_t* LumaCopy, std::ptrdiff_t LumaStep);
+void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
+                     std::ptrdiff_t Step, std::size_t Count, int Channels,
+                     std::uint8_t* Pixels, std::ptrdiff_t BeforeStep);
 
 // The plain scalar twins of the routines above: same arguments, same
 // results for every input. The routines above use SSE2 for RGBA and RGB and
@@ -42,6 +46,4 @@ void PixelsToLuma_c(const std::uint8_t* Pixels, int Channels, std::size_t Count,
                     std::int16_t* Luma, std::ptrdiff_t LumaStep);
 void ApplyLumaChange_c(const std::int16_t* Before, const std::int16_t* After,
                        std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
-                       std::uint8_t* Pixels);
-void ApplyLuma_c(const std::int16_t* After, std::ptrdiff_t AfterStep, std::size_t Count,
-                 int Channels, std::uint8_t* Pixels);
+                       std::uint8_t* Pixels, std::ptrdiff_t BeforeStep = 1);

@@ -14,7 +14,8 @@ constexpr std::ptrdiff_t FramePixelBytes = 6;  // Y, Cb, Cr: 16 bits each
 constexpr std::ptrdiff_t LumaStep = FramePixelBytes / 2;
 
 struct RowJob {
-    std::uint8_t* Pixels;
+    const std::uint8_t* In;
+    std::uint8_t* Out;
     std::ptrdiff_t Stride;
     std::int16_t* Luma;  // Y of the frame's first pixel
     int Width;
@@ -30,18 +31,26 @@ void LumaInTask(unsigned Index, unsigned Count, void* Context) {
     const RowJob& Job = *static_cast<const RowJob*>(Context);
     const WorkShare Rows = RowsOf(Job, Index, Count);
     for (std::uint32_t y = Rows.Start; y < Rows.Start + Rows.Length; ++y)
-        PixelsToLuma(Job.Pixels + static_cast<std::ptrdiff_t>(y) * Job.Stride, 4,
-                     static_cast<std::size_t>(Job.Width),
-                     Job.Luma + static_cast<std::ptrdiff_t>(y) * Job.Width * LumaStep, LumaStep);
+    {
+        // Y for the passes; the same value in Cb, which they never touch, is
+        // the luma as it was when the change is added back.
+        std::int16_t* Luma = Job.Luma + static_cast<std::ptrdiff_t>(y) * Job.Width * LumaStep;
+        PixelsToLuma(Job.In + static_cast<std::ptrdiff_t>(y) * Job.Stride, 4,
+                     static_cast<std::size_t>(Job.Width), Luma, Luma + 1, LumaStep);
+    }
 }
 
 void LumaOutTask(unsigned Index, unsigned Count, void* Context) {
     const RowJob& Job = *static_cast<const RowJob*>(Context);
     const WorkShare Rows = RowsOf(Job, Index, Count);
     for (std::uint32_t y = Rows.Start; y < Rows.Start + Rows.Length; ++y)
-        ApplyLuma(Job.Luma + static_cast<std::ptrdiff_t>(y) * Job.Width * LumaStep, LumaStep,
-                  static_cast<std::size_t>(Job.Width), 4,
-                  Job.Pixels + static_cast<std::ptrdiff_t>(y) * Job.Stride);
+    {
+        const std::int16_t* Luma = Job.Luma + static_cast<std::ptrdiff_t>(y) * Job.Width * LumaStep;
+        std::uint8_t* Row = Job.Out + static_cast<std::ptrdiff_t>(y) * Job.Stride;
+        if (Job.In != Job.Out)
+            std::memcpy(Row, Job.In + static_cast<std::ptrdiff_t>(y) * Job.Stride, static_cast<std::size_t>(Job.Width) * 4);
+        ApplyLumaChange(Luma + 1, Luma, LumaStep, static_cast<std::size_t>(Job.Width), 4, Row, LumaStep);
+    }
 }
 
 struct PassJob {
@@ -88,7 +97,8 @@ bool TRgbaSharpener::Grow(unsigned char*& Block, std::size_t& Capacity, std::siz
 }
 
 bool TRgbaSharpener::Prepare(int NewWidth, int NewHeight, std::ptrdiff_t Stride) noexcept {
-    if (NewWidth <= 0 || NewHeight <= 0 || Stride < std::ptrdiff_t{NewWidth} * 4) return false;
+    // In 64 bits: a 32-bit ptrdiff_t cannot hold every Width x 4.
+    if (NewWidth <= 0 || NewHeight <= 0 || std::int64_t{Stride} < std::int64_t{NewWidth} * 4) return false;
     try {
         // Setup refuses frames whose byte counts do not fit 32 bits, so the
         // sizes below cannot wrap once it has agreed.
@@ -101,18 +111,15 @@ bool TRgbaSharpener::Prepare(int NewWidth, int NewHeight, std::ptrdiff_t Stride)
     const std::size_t WorkBytes = static_cast<std::size_t>(TUnsharpMaskFilter::WorkPlaneBytes(NewWidth, NewHeight));
     const bool NewFrame = FrameBytes > FrameCapacity;
     if (!Grow(Frame, FrameCapacity, FrameBytes) || !Grow(WorkPlane, WorkCapacity, WorkBytes)) return false;
-    // Cb and Cr are never used, but the passes load them with Y: keep them
-    // defined.
+    // The passes load Cr with Y and Cb: keep it defined.
     if (NewFrame) std::memset(Frame, 0, FrameCapacity);
     Width = NewWidth;
     Height = NewHeight;
     return true;
 }
 
-void TRgbaSharpener::LumaIn(TThreadPool& FramePool, const std::uint8_t* Pixels,
-                            std::ptrdiff_t Stride) noexcept {
-    RowJob Job{const_cast<std::uint8_t*>(Pixels), Stride, reinterpret_cast<std::int16_t*>(Frame),
-               Width, Height};
+void TRgbaSharpener::LumaIn(TThreadPool& FramePool, const std::uint8_t* In, std::ptrdiff_t Stride) noexcept {
+    RowJob Job{In, nullptr, Stride, reinterpret_cast<std::int16_t*>(Frame), Width, Height};
     FramePool.Run(LumaInTask, &Job);
 }
 
@@ -124,22 +131,23 @@ void TRgbaSharpener::Sharpen(TThreadPool& FramePool) noexcept {
     FramePool.Run(VerticalTask, &Job);
 }
 
-void TRgbaSharpener::LumaOut(TThreadPool& FramePool, std::uint8_t* Pixels, std::ptrdiff_t Stride) noexcept {
-    RowJob Job{Pixels, Stride, reinterpret_cast<std::int16_t*>(Frame), Width, Height};
+void TRgbaSharpener::LumaOut(TThreadPool& FramePool, const std::uint8_t* In, std::uint8_t* Out,
+                             std::ptrdiff_t Stride) noexcept {
+    RowJob Job{In, Out, Stride, reinterpret_cast<std::int16_t*>(Frame), Width, Height};
     FramePool.Run(LumaOutTask, &Job);
 }
 
 bool TRgbaSharpener::Process(std::uint8_t* Pixels, int W, int H, std::ptrdiff_t Stride) noexcept {
-    return Process(Pool, Pixels, W, H, Stride);
+    return Process(Pool, Pixels, Pixels, W, H, Stride);
 }
 
-bool TRgbaSharpener::Process(TThreadPool& FramePool, std::uint8_t* Pixels, int W, int H,
+bool TRgbaSharpener::Process(TThreadPool& FramePool, const std::uint8_t* In, std::uint8_t* Out, int W, int H,
                              std::ptrdiff_t Stride) noexcept {
     if (W < 0 || H < 0) return false;
     if (W == 0 || H == 0) return true;
-    if (Pixels == nullptr || !Prepare(W, H, Stride)) return false;
-    LumaIn(FramePool, Pixels, Stride);
+    if (In == nullptr || Out == nullptr || !Prepare(W, H, Stride)) return false;
+    LumaIn(FramePool, In, Stride);
     Sharpen(FramePool);
-    LumaOut(FramePool, Pixels, Stride);
+    LumaOut(FramePool, In, Out, Stride);
     return true;
 }

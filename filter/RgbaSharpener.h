@@ -30,25 +30,29 @@ public:
     // for negative sizes, a stride shorter than a row, geometry the engine
     // refuses or memory that cannot be had.
     bool Process(std::uint8_t* Pixels, int Width, int Height, std::ptrdiff_t Stride) noexcept;
-    // The same on another pool for this one frame (say, a pool of one when
-    // the usual pool is busy); results are the same on any pool.
-    bool Process(TThreadPool& FramePool, std::uint8_t* Pixels, int Width, int Height,
+    // The same from In into Out (both Stride apart; they may be the same
+    // picture), on another pool for this one frame if need be (say, a pool
+    // of one when the usual pool is busy): results are the same on any pool.
+    // On failure Out is not written.
+    bool Process(TThreadPool& FramePool, const std::uint8_t* In, std::uint8_t* Out, int Width, int Height,
                  std::ptrdiff_t Stride) noexcept;
 
     // Process in its phases, so benchmarks can time the conversions apart
     // from the passes. Prepare must succeed before the others; the three
     // must then run in order on the same picture.
     bool Prepare(int Width, int Height, std::ptrdiff_t Stride) noexcept;
-    void LumaIn(TThreadPool& FramePool, const std::uint8_t* Pixels, std::ptrdiff_t Stride) noexcept;
+    void LumaIn(TThreadPool& FramePool, const std::uint8_t* In, std::ptrdiff_t Stride) noexcept;
     void Sharpen(TThreadPool& FramePool) noexcept;
-    void LumaOut(TThreadPool& FramePool, std::uint8_t* Pixels, std::ptrdiff_t Stride) noexcept;
+    // Each row of In, copied to Out while still in cache, gets its change.
+    void LumaOut(TThreadPool& FramePool, const std::uint8_t* In, std::uint8_t* Out,
+                 std::ptrdiff_t Stride) noexcept;
 
 private:
     bool Grow(unsigned char*& Block, std::size_t& Capacity, std::size_t Bytes) noexcept;
 
     TThreadPool& Pool;
     TUnsharpMaskFilter Engine;
-    unsigned char* Frame = nullptr;  // Y, Cb, Cr per pixel; only Y is used
+    unsigned char* Frame = nullptr;  // per pixel: Y, the luma as it was (in Cb), unused Cr
     std::size_t FrameCapacity = 0;
     unsigned char* WorkPlane = nullptr;
     std::size_t WorkCapacity = 0;

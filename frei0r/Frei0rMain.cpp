@@ -11,6 +11,7 @@ extern "C" {
 }
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -33,9 +34,10 @@ std::unique_ptr<TThreadPool> SharedPool;
 unsigned Instances = 0;          // under PoolLifetime
 
 struct Instance {
-    explicit Instance(TThreadPool& Pool) : Sharpener(Pool) {
+    explicit Instance(TThreadPool& SharedPool) : Pool(SharedPool), Sharpener(SharedPool) {
         for (int i = 0; i < TrackCount; ++i) Tracks[i] = TrackDefaults[i];
     }
+    TThreadPool& Pool;
     TRgbaSharpener Sharpener;
     std::int32_t Tracks[TrackCount];
     bool Changed = true;  // the tracks have not reached the engine yet
@@ -43,13 +45,13 @@ struct Instance {
     unsigned Height = 0;
 };
 
-// Frames are width x height x 4 bytes; both must fit the engine's int
-// geometry and the byte count a size_t.
+// Frames are width x height x 4 bytes: the sides must fit the engine's int
+// geometry and the byte count a ptrdiff_t (32 bits on i686).
 bool IsServableSize(unsigned Width, unsigned Height) {
-    if (Width > static_cast<unsigned>(std::numeric_limits<int>::max()) ||
-        Height > static_cast<unsigned>(std::numeric_limits<int>::max()))
-        return false;
-    return Width == 0 || Height <= std::numeric_limits<std::size_t>::max() / 4 / Width;
+    constexpr unsigned long long Largest = static_cast<unsigned long long>(PTRDIFF_MAX);
+    return Width <= static_cast<unsigned>(std::numeric_limits<int>::max()) &&
+           Height <= static_cast<unsigned>(std::numeric_limits<int>::max()) &&
+           static_cast<unsigned long long>(Width) * Height * 4 <= Largest;
 }
 
 bool IsTrack(int Index) { return Index >= 0 && Index < TrackCount; }
@@ -129,23 +131,26 @@ VELGARDE_F0R_EXPORT void f0r_update(f0r_instance_t Handle, double, const std::ui
     Instance& Self = *static_cast<Instance*>(Handle);
     const std::size_t Bytes = std::size_t{Self.Width} * Self.Height * 4;
     if (Bytes == 0) return;
-    if (In != Out) std::memmove(Out, In, Bytes);
     if (Self.Changed) {
         // A blur that cannot be rebuilt keeps the previous one; try again
         // with the next frame.
         Self.Changed = !Self.Sharpener.SetParameters(ConvertTrackValues(Self.Tracks));
     }
-    std::uint8_t* Pixels = reinterpret_cast<std::uint8_t*>(Out);
+    const std::uint8_t* From = reinterpret_cast<const std::uint8_t*>(In);
+    std::uint8_t* To = reinterpret_cast<std::uint8_t*>(Out);
     const int W = static_cast<int>(Self.Width);
     const int H = static_cast<int>(Self.Height);
     const std::ptrdiff_t Stride = std::ptrdiff_t{W} * 4;
-    // Process leaves the pixels as they were when it fails: Out then holds
-    // the input, unsharpened.
-    std::unique_lock<std::mutex> Pool(PoolLock, std::try_to_lock);
-    if (Pool.owns_lock()) {
-        Self.Sharpener.Process(Pixels, W, H, Stride);
-    } else {
-        TThreadPool CallerOnly(1);
-        Self.Sharpener.Process(CallerOnly, Pixels, W, H, Stride);
+    bool Done;
+    {
+        std::unique_lock<std::mutex> Pool(PoolLock, std::try_to_lock);
+        if (Pool.owns_lock()) {
+            Done = Self.Sharpener.Process(Self.Pool, From, To, W, H, Stride);
+        } else {
+            TThreadPool CallerOnly(1);
+            Done = Self.Sharpener.Process(CallerOnly, From, To, W, H, Stride);
+        }
     }
+    // A frame that cannot be sharpened goes out as it came.
+    if (!Done && In != Out) std::memmove(Out, In, Bytes);
 }

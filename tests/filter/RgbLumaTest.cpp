@@ -64,10 +64,21 @@ TEST(RgbLuma, RandomRunsMatchTheScalarTwins) {
                     ApplyLumaChange(Before.data(), After.data(), Step, Count, Channels, FastPixels.data());
                     ApplyLumaChange_c(Before.data(), After.data(), Step, Count, Channels, SlowPixels.data());
                     ASSERT_EQ(FastPixels, SlowPixels);
-                    std::vector<std::uint8_t> OwnFast(Pixels), OwnSlow(Pixels);
-                    ApplyLuma(After.data(), Step, Count, Channels, OwnFast.data());
-                    ApplyLuma_c(After.data(), Step, Count, Channels, OwnSlow.data());
-                    ASSERT_EQ(OwnFast, OwnSlow);
+                    // Before beside After, both strided.
+                    std::vector<std::int16_t> Pairs(Count * 3 + 2), Twice(Count * 3 + 2, 0x3C3C);
+                    for (std::size_t i = 0; i < Count; ++i) {
+                        Pairs[i * 3] = After[i * Step];
+                        Pairs[i * 3 + 1] = Before[i];
+                    }
+                    std::vector<std::uint8_t> PairFast(Pixels);
+                    ApplyLumaChange(Pairs.data() + 1, Pairs.data(), 3, Count, Channels, PairFast.data(), 3);
+                    ASSERT_EQ(PairFast, SlowPixels);
+                    PixelsToLuma(Pixels.data(), Channels, Count, Twice.data(), Twice.data() + 1, 3);
+                    for (std::size_t i = 0; i < Count; ++i)
+                        ASSERT_TRUE(Twice[i * 3] == Slow[i * Step] && Twice[i * 3 + 1] == Slow[i * Step] &&
+                                    Twice[i * 3 + 2] == 0x3C3C)
+                            << i;
+                    ASSERT_TRUE(Twice[Count * 3] == 0x3C3C && Twice[Count * 3 + 1] == 0x3C3C) << "guard";
                     for (int c = 0; c < Channels; ++c)
                         ASSERT_EQ(FastPixels[Count * Channels + c], Pixels[Count * Channels + c]) << "guard";
                 }

@@ -3,6 +3,7 @@
 // rows with padding that must stay untouched.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <random>
 #include <vector>
 
@@ -50,9 +51,17 @@ TEST(RgbaSharpener, MatchesTheModelForAnySizePoolAndSetting) {
             const std::vector<std::uint8_t> Want = Expected(In, W, H, Stride, P);
             for (TThreadPool* Pool : {&Wide, &Single}) {
                 std::vector<std::uint8_t> Got(In);
-                ASSERT_TRUE(Sharpener.Process(*Pool, Got.data(), W, H, Stride));
+                ASSERT_TRUE(Sharpener.Process(*Pool, Got.data(), Got.data(), W, H, Stride));
                 ASSERT_EQ(Got, Want);
             }
+            // Into another picture: the same pixels, its row padding kept.
+            std::vector<std::uint8_t> Out(In.size(), 0xEE);
+            ASSERT_TRUE(Sharpener.Process(Single, In.data(), Out.data(), W, H, Stride));
+            for (int y = 0; y < H; ++y)
+                for (std::ptrdiff_t x = 0; x < Stride; ++x) {
+                    const std::size_t i = static_cast<std::size_t>(y * Stride + x);
+                    ASSERT_EQ(Out[i], x < W * 4 ? Want[i] : 0xEE) << "y " << y << " byte " << x;
+                }
         }
 }
 
@@ -79,7 +88,7 @@ TEST(RgbaSharpener, RefusedPicturesAreLeftAlone) {
     EXPECT_FALSE(Sharpener.Process(Pixels.data(), -1, 2, 16));
     EXPECT_FALSE(Sharpener.Process(Pixels.data(), 4, 2, 15));  // stride shorter than a row
     EXPECT_FALSE(Sharpener.Process(nullptr, 4, 2, 16));
-    EXPECT_FALSE(Sharpener.Process(Pixels.data(), 1 << 30, 1 << 30, std::ptrdiff_t{1} << 32));
+    EXPECT_FALSE(Sharpener.Process(Pixels.data(), 1 << 30, 1 << 30, PTRDIFF_MAX));
     EXPECT_TRUE(Sharpener.Process(Pixels.data(), 0, 2, 0));
     EXPECT_EQ(Pixels, Original);
 }

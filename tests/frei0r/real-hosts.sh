@@ -5,6 +5,7 @@
 set -euo pipefail
 export FREI0R_PATH=$(cd "$1" && pwd)
 tool=$2
+kdenlive_xml=$(cd "$(dirname "$0")/../../frei0r/kdenlive" && pwd)/frei0r_velgarde.xml
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -75,6 +76,20 @@ melt_params=$(values "$strong" ' ' | awk '{ for (i = 1; i <= NF; ++i) printf "%d
 run melt -quiet -profile "$work/profile" avformat:a.nut -filter frei0r.velgarde $melt_params \
     -consumer avformat:melt.rgba f=rawvideo vcodec=rawvideo pix_fmt=rgba an=1 >/dev/null 2>&1
 same melt.rgba strong.rgba "$(stat -c %s melt.rgba)"
+# The Kdenlive description: its defaults are the editor's, and MLT takes its
+# parameter names (Kdenlive sets parameters by name).
+mapfile -t kdenlive_names < <(grep -o '<parameter [^>]*' "$kdenlive_xml" | sed -n 's/.* name="\([^"]*\)".*/\1/p')
+kdenlive_defaults=$(grep -o '<parameter [^>]*' "$kdenlive_xml" | sed -n 's/.* default="\([^"]*\)".*/\1/p' | xargs)
+[ ${#kdenlive_names[@]} -eq 5 ] || fail "the Kdenlive description has ${#kdenlive_names[@]} parameters"
+awk -v got="$kdenlive_defaults" -v want="$(values "$defaults" ' ')" 'BEGIN { n = split(got, g, " "); split(want, w, " ");
+    for (i = 1; i <= 5; ++i) if (n != 5 || g[i] - w[i] > 1e-6 || w[i] - g[i] > 1e-6) exit 1 }' ||
+    fail "Kdenlive defaults [$kdenlive_defaults] are not the editor's"
+read -r -a strong_values <<< "$(values "$strong" ' ')"
+by_name=()
+for i in 0 1 2 3 4; do by_name+=("${kdenlive_names[$i]}=${strong_values[$i]}"); done
+run melt -quiet -profile "$work/profile" avformat:a.nut -filter frei0r.velgarde "${by_name[@]}" \
+    -consumer avformat:melt-names.rgba f=rawvideo vcodec=rawvideo pix_fmt=rgba an=1 >/dev/null 2>&1
+same melt-names.rgba strong.rgba "$(stat -c %s melt-names.rgba)"
 echo "melt: ok"
 
 # GStreamer, through its frei0r element, with an odd size.
