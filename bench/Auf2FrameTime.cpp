@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
         video.push_back(MillisecondsPerFrame([&] { host.Process(object); }));
         passes.push_back(MillisecondsPerFrame([&] { engine.Sharpen(pool); }));
         lumaIn.push_back(MillisecondsPerFrame([&] { engine.LumaIn(pool, pixels, Width * 4); }));
-        lumaOut.push_back(MillisecondsPerFrame([&] { engine.LumaOut(pool, pixels, Width * 4); }));
+        lumaOut.push_back(MillisecondsPerFrame([&] { engine.LumaOut(pool, pixels, pixels, Width * 4); }));
         // The host's two picture copies (in and out), as the emulated host makes them.
         copies.push_back(MillisecondsPerFrame([&] {
             std::copy(object.pixels.begin(), object.pixels.end(), copy.begin());
