@@ -63,7 +63,8 @@ const std::int32_t SettingsUnderTest[][TrackCount] = {
 TEST(Auf2Pictures, EverySizeAndSettingAsTheModel) {
     Auf2Host host;
     Open(host);
-    const int sizes[][2] = {{1, 1}, {2, 1}, {1, 2}, {3, 5}, {17, 9}, {64, 33}, {257, 19}, {2051, 3}, {3, 1501}};
+    const int sizes[][2] = {{1, 1},    {2, 1},    {1, 2},     {3, 5},   {17, 9}, {64, 33},
+                            {257, 19}, {2051, 3}, {3, 1501}, {20011, 2}, {2, 9001}};
     std::uint32_t seed = 1;
     for (const auto& tracks : SettingsUnderTest)
         for (const auto& size : sizes) {
