@@ -120,21 +120,21 @@ bool TRgbaSharpener::Prepare(int NewWidth, int NewHeight, std::ptrdiff_t Stride)
 
 void TRgbaSharpener::LumaIn(TThreadPool& FramePool, const std::uint8_t* In, std::ptrdiff_t Stride) noexcept {
     RowJob Job{In, nullptr, Stride, reinterpret_cast<std::int16_t*>(Frame), Width, Height};
-    FramePool.Run(LumaInTask, &Job);
+    FramePool.Run(LumaInTask, &Job, Shares());
 }
 
 void TRgbaSharpener::Sharpen(TThreadPool& FramePool) noexcept {
     PassJob Job{&Engine, Frame, WorkPlane};
     // The vertical pass reads rows other threads' horizontal shares wrote:
     // the first run must finish before the second starts.
-    FramePool.Run(HorizontalTask, &Job);
-    FramePool.Run(VerticalTask, &Job);
+    FramePool.Run(HorizontalTask, &Job, Shares());
+    FramePool.Run(VerticalTask, &Job, Shares());
 }
 
 void TRgbaSharpener::LumaOut(TThreadPool& FramePool, const std::uint8_t* In, std::uint8_t* Out,
                              std::ptrdiff_t Stride) noexcept {
     RowJob Job{In, Out, Stride, reinterpret_cast<std::int16_t*>(Frame), Width, Height};
-    FramePool.Run(LumaOutTask, &Job);
+    FramePool.Run(LumaOutTask, &Job, Shares());
 }
 
 bool TRgbaSharpener::Process(std::uint8_t* Pixels, int W, int H, std::ptrdiff_t Stride) noexcept {

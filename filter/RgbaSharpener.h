@@ -48,6 +48,10 @@ public:
                  std::ptrdiff_t Stride) noexcept;
 
 private:
+    // Each phase is cut into as many shares as the engine has scratch slots
+    // (at least 8): a pool thread held up by the system delays one share,
+    // not half the frame.
+    unsigned Shares() const { return Engine.ThreadSlots; }
     bool Grow(unsigned char*& Block, std::size_t& Capacity, std::size_t Bytes) noexcept;
 
     TThreadPool& Pool;

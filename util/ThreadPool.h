@@ -25,12 +25,20 @@ public:
 
     // Calls Task(i, Size(), Context) once for every i in 0 .. Size() - 1,
     // index 0 on the calling thread, and returns when all calls have
-    // returned. One Run at a time per pool: callers that share a pool
-    // serialise their runs themselves. Task must not throw.
-    void Run(TaskFn Task, void* Context);
+    // returned. The other indices go to whichever thread claims them first:
+    // a worker, or the caller once its own share is done, so a run never
+    // waits for a worker the system has not scheduled yet. No index runs
+    // twice, so per-index scratch is safe. One Run at a time per pool:
+    // callers that share a pool serialise their runs themselves. Task must
+    // not throw.
+    void Run(TaskFn Task, void* Context) { Run(Task, Context, Size()); }
+    // The same over Shares indices (0 counts as 1): Task(i, Shares, Context)
+    // for i in 0 .. Shares - 1. More shares than threads keep the threads
+    // busy when one of them is held up: the others take its remaining shares.
+    void Run(TaskFn Task, void* Context, unsigned Shares);
 
 private:
-    void WorkerLoop(unsigned Index);
+    void WorkerLoop();
 
     std::vector<std::thread> Workers;
     std::mutex Lock;
@@ -39,7 +47,9 @@ private:
     TaskFn Task = nullptr;
     void* Context = nullptr;
     std::uint64_t Generation = 0;  // bumped once per run
-    unsigned Pending = 0;          // workers still inside the current run
+    unsigned Shares = 0;           // indices of the current run
+    unsigned Next = 0;             // the next unclaimed index of the current run
+    unsigned Unfinished = 0;       // indices from 1 up not yet returned
     bool Stopping = false;
 };
 

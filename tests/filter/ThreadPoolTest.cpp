@@ -38,6 +38,20 @@ TEST(ThreadPool, EveryIndexOnceIndexZeroOnTheCallerOverManyRuns) {
     }
 }
 
+TEST(ThreadPool, MoreSharesThanThreadsEachRunOnce) {
+    TThreadPool Pool(3);
+    for (unsigned Shares : {0u, 1u, 2u, 8u, 33u}) {
+        const unsigned Want = Shares == 0 ? 1 : Shares;
+        for (int Run = 0; Run < 50; ++Run) {
+            Tally T(Want);
+            Pool.Run(Count, &T, Shares);
+            for (unsigned i = 0; i < Want; ++i) ASSERT_EQ(T.Calls[i].load(), 1) << Shares << " " << i;
+            EXPECT_EQ(T.WrongCount.load(), 0);
+            EXPECT_TRUE(T.IndexZeroOnCaller.load());
+        }
+    }
+}
+
 TEST(ThreadPool, PoolsOnSeveralThreadsRunIndependently) {
     std::vector<std::thread> Users;
     std::atomic<int> Failures{0};
