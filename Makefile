@@ -3,7 +3,7 @@
 # installs anything; the others only say what is missing.
 PRESETS := native strict asan tsan linux32 win32 win64
 
-.PHONY: all deps check-deps demo test bench fuzz soak golden dist clean
+.PHONY: all deps check-deps demo test bench bench-frei0r fuzz soak golden dist dist-aviutl2 clean
 
 all: check-deps
 	cmake --preset native >/dev/null && cmake --build --preset native
@@ -30,6 +30,10 @@ bench: check-deps
 fuzz: check-deps
 	@bash scripts/fuzz.sh long
 
+# 1080p through ffmpeg: frei0r=velgarde against sharpness and unsharp.
+bench-frei0r: check-deps
+	bash bench/frei0r-fps.sh
+
 # Thousands of frames through one module and pool; SOAK_FRAMES to change.
 soak: check-deps
 	cmake --preset native >/dev/null && cmake --build --preset native --target velgarde_soak
@@ -41,11 +45,16 @@ golden: check-deps
 	cmake --preset native >/dev/null && cmake --build --preset native --target golden_outputs
 	./build/native/golden_outputs --write-table tests/golden/GoldenDigests.inc $(if $(OVERWRITE),--overwrite)
 
-# The release package: out/dist/Velgarde-<version>-win32.zip.
+# The release packages: out/dist/Velgarde-<version>-win32.zip for the editor,
+# and Velgarde-<version>-aviutl2-win64.zip for its 64-bit successor.
 dist: check-deps
 	cmake --preset win32 >/dev/null && cmake --build --preset win32 --target package_zip
 	mkdir -p out/dist && cp build/win32/dist/Velgarde-*-win32.zip out/dist/
-	@ls out/dist/Velgarde-*-win32.zip
+	@bash scripts/dist-aviutl2.sh
+	@ls out/dist/*.zip
+
+dist-aviutl2: check-deps
+	@bash scripts/dist-aviutl2.sh
 
 clean:
 	rm -rf build out

@@ -1,5 +1,10 @@
-# cmake -DMODULE=path -DNM=nm -P CheckModule.cmake: the Linux plug-in module
-# exports GetFilterTable and nothing else, as the DLL does.
+# cmake -DMODULE=path -DNM=nm [-DEXPORTS=a,b] -P CheckModule.cmake: the Linux
+# module exports exactly EXPORTS (default GetFilterTable, as the DLL does).
+if(NOT EXPORTS)
+  set(EXPORTS GetFilterTable)
+endif()
+string(REPLACE "," ";" expected "${EXPORTS}")
+list(SORT expected)
 execute_process(COMMAND ${NM} -D --defined-only ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${MODULE}")
@@ -10,7 +15,8 @@ foreach(row ${rows})
   string(REGEX REPLACE "^[0-9a-fA-F]+ [TDBRVW] " "" n "${row}")
   list(APPEND names "${n}")
 endforeach()
-if(NOT names STREQUAL "GetFilterTable")
-  message(FATAL_ERROR "${MODULE} exports [${names}], expected only GetFilterTable")
+list(SORT names)
+if(NOT names STREQUAL expected)
+  message(FATAL_ERROR "${MODULE} exports [${names}], expected only [${expected}]")
 endif()
-message(STATUS "${MODULE}: exports GetFilterTable only")
+message(STATUS "${MODULE}: exports ${expected} only")

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+struct SharpenLanes;
+
 // Horizontal blur of Groups 4-row groups into the work plane.
 // WorkDst: the band's first row-pair line. Src: the Y of the band's first
 // pixel; pixels are 6 bytes apart, rows SrcPitch bytes apart. EntryData: the
@@ -22,7 +24,8 @@ void HorizontalKernel(void* WorkDst, const void* Src, const std::intptr_t* Entry
 // Frame: the Y of the stripe's first pixel in row 0. Work: the plane's start
 // plus the stripe's first group * 32. Entries: the vertical plan's entries.
 // LastGroupColumns (1..8): real columns in the stripe's last group; the
-// pixels past them are neither read nor written.
+// pixels past them are neither read nor written. Lanes: the engine's
+// threshold and amount lanes (filter/Vectors.h).
 void VerticalKernel(void* Frame, const void* Work, const std::intptr_t* Entries,
                     std::int32_t GroupCount, std::int32_t RowCount, std::int32_t SrcPitch,
-                    std::int32_t WorkPitch, std::int32_t LastGroupColumns);
+                    std::int32_t WorkPitch, std::int32_t LastGroupColumns, const SharpenLanes* Lanes);

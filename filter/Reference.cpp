@@ -80,11 +80,11 @@ void HorizontalKernelScalar(void* WorkDst, const void* Src, const std::intptr_t*
 
 void VerticalKernelScalar(void* Frame, const void* Work, const std::intptr_t* Entries,
                           std::int32_t GroupCount, std::int32_t RowCount, std::int32_t SrcPitch,
-                          std::int32_t WorkPitch, std::int32_t LastGroupColumns) {
+                          std::int32_t WorkPitch, std::int32_t LastGroupColumns, const SharpenLanes* Lanes) {
     unsigned char* Pixels = static_cast<unsigned char*>(Frame);
     const unsigned char* Plane = static_cast<const unsigned char*>(Work);
     const std::int32_t Columns = (GroupCount - 1) * 8 + LastGroupColumns;
-    const std::int32_t Threshold = static_cast<std::uint16_t>(ThresholdVector[0]);
+    const std::int32_t Threshold = Lanes->Threshold[0];
     for (std::int32_t y = 0; y < RowCount; ++y) {
         const unsigned char* Base = Plane + Entries[2 * y];
         const CoefficientList List = reinterpret_cast<CoefficientList>(Entries[2 * y + 1]);
@@ -93,9 +93,9 @@ void VerticalKernelScalar(void* Frame, const void* Work, const std::intptr_t* En
                 return LoadY(Base + std::ptrdiff_t{k / 2} * 2 * WorkPitch + 4 * x + 2 * (k % 2));
             });
             unsigned char* Pixel = Pixels + std::ptrdiff_t{y} * SrcPitch + 6 * x;
-            // The vectors hold the negated amounts; undo that for the model.
+            // The lanes hold the negated amounts; undo that for the model.
             StoreY(Pixel, SharpenPixel(RoundBlurSum(Sum), LoadY(Pixel), Threshold,
-                                       -std::int32_t{AmountVector[1]}, -std::int32_t{AmountVector[0]}));
+                                       -std::int32_t{Lanes->Amount[1]}, -std::int32_t{Lanes->Amount[0]}));
         }
     }
 }

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+struct SharpenLanes;
+
 // Scalar twins of the two kernels, taking exactly their arguments.
 void HorizontalKernelScalar(void* WorkDst, const void* Src, const std::intptr_t* EntryData,
                             void* ScratchBlock, std::int32_t GatherCount, std::int32_t Columns,
@@ -12,7 +14,7 @@ void HorizontalKernelScalar(void* WorkDst, const void* Src, const std::intptr_t*
                             std::int32_t Rows);
 void VerticalKernelScalar(void* Frame, const void* Work, const std::intptr_t* Entries,
                           std::int32_t GroupCount, std::int32_t RowCount, std::int32_t SrcPitch,
-                          std::int32_t WorkPitch, std::int32_t LastGroupColumns);
+                          std::int32_t WorkPitch, std::int32_t LastGroupColumns, const SharpenLanes* Lanes);
 
 // One pixel's sharpening step: B the blurred value, Y the pixel's own.
 // Threshold and amounts as the engine holds them (low 16 bits of the

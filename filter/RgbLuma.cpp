@@ -1,9 +1,14 @@
 #include "filter/RgbLuma.h"
 
 #include <algorithm>
+#include <cstring>
 
-void PixelsToLuma(const std::uint8_t* Pixels, int Channels, std::size_t Count,
-                  std::int16_t* Luma, std::ptrdiff_t LumaStep) {
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+void PixelsToLuma_c(const std::uint8_t* Pixels, int Channels, std::size_t Count,
+                    std::int16_t* Luma, std::ptrdiff_t LumaStep) {
     const bool Colour = Channels >= 3;
     for (std::size_t i = 0; i < Count; ++i, Pixels += Channels, Luma += LumaStep) {
         const std::int64_t Weighted =
@@ -18,14 +23,204 @@ int LumaChangeToCode(int Change) {
     return Change < 0 ? -Magnitude : Magnitude;
 }
 
-void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
-                     std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
-                     std::uint8_t* Pixels) {
+void ApplyLumaChange_c(const std::int16_t* Before, const std::int16_t* After,
+                       std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
+                       std::uint8_t* Pixels, std::ptrdiff_t BeforeStep) {
     const int ColourChannels = Channels >= 3 ? 3 : 1;
-    for (std::size_t i = 0; i < Count; ++i, Pixels += Channels, After += AfterStep) {
-        const int Code = LumaChangeToCode(*After - Before[i]);
+    for (std::size_t i = 0; i < Count; ++i, Pixels += Channels, After += AfterStep, Before += BeforeStep) {
+        const int Code = LumaChangeToCode(*After - *Before);
         if (Code == 0) continue;
         for (int c = 0; c < ColourChannels; ++c)
             Pixels[c] = static_cast<std::uint8_t>(std::clamp(Pixels[c] + Code, 0, 255));
     }
+}
+
+#if defined(__SSE2__)
+namespace {
+
+// Four pixels at a time, as 16 RGBA bytes; RGB is spread into that layout
+// (alpha byte 0) on the way in and packed back on the way out.
+
+__m128i LoadRgba(const std::uint8_t* P) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(P)); }
+
+// 12 bytes, never more: the last group may end the picture.
+__m128i LoadRgb(const std::uint8_t* P) {
+    std::int32_t Tail;
+    std::memcpy(&Tail, P + 8, 4);
+    const __m128i X = _mm_or_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(P)),
+                                   _mm_slli_si128(_mm_cvtsi32_si128(Tail), 8));
+    const __m128i Three = _mm_setr_epi32(0x00FFFFFF, 0, 0, 0);
+    __m128i R = _mm_and_si128(X, Three);
+    R = _mm_or_si128(R, _mm_slli_si128(_mm_and_si128(_mm_srli_si128(X, 3), Three), 4));
+    R = _mm_or_si128(R, _mm_slli_si128(_mm_and_si128(_mm_srli_si128(X, 6), Three), 8));
+    return _mm_or_si128(R, _mm_slli_si128(_mm_and_si128(_mm_srli_si128(X, 9), Three), 12));
+}
+
+void StoreRgb(std::uint8_t* P, __m128i Rgba) {
+    const __m128i Three = _mm_setr_epi32(0x00FFFFFF, 0, 0, 0);
+    __m128i X = _mm_and_si128(Rgba, Three);
+    X = _mm_or_si128(X, _mm_srli_si128(_mm_and_si128(Rgba, _mm_slli_si128(Three, 4)), 1));
+    X = _mm_or_si128(X, _mm_srli_si128(_mm_and_si128(Rgba, _mm_slli_si128(Three, 8)), 2));
+    X = _mm_or_si128(X, _mm_srli_si128(_mm_and_si128(Rgba, _mm_slli_si128(Three, 12)), 3));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(P), X);
+    const std::int32_t Tail = _mm_cvtsi128_si32(_mm_srli_si128(X, 8));
+    std::memcpy(P + 8, &Tail, 4);
+}
+
+// Luma of four RGBA pixels in 32-bit lanes: round(W x 4096 / 255000) with
+// W = 299 R + 587 G + 114 B <= 255000, as floor((W x 1024 + 31875) / 63750).
+// The float quotient is at most one off (numerators < 2^28, quotient <= 4096);
+// the remainder test corrects it, so the result is the exact integer one.
+__m128i LumaOf(__m128i Rgba) {
+    const __m128i Zero = _mm_setzero_si128();
+    const __m128i Weights = _mm_setr_epi16(299, 587, 114, 0, 299, 587, 114, 0);
+    const __m128i Lo = _mm_madd_epi16(_mm_unpacklo_epi8(Rgba, Zero), Weights);  // RG0 B0 RG1 B1
+    const __m128i Hi = _mm_madd_epi16(_mm_unpackhi_epi8(Rgba, Zero), Weights);  // RG2 B2 RG3 B3
+    const __m128 L = _mm_castsi128_ps(Lo);
+    const __m128 H = _mm_castsi128_ps(Hi);
+    const __m128i W = _mm_add_epi32(_mm_castps_si128(_mm_shuffle_ps(L, H, _MM_SHUFFLE(2, 0, 2, 0))),
+                                    _mm_castps_si128(_mm_shuffle_ps(L, H, _MM_SHUFFLE(3, 1, 3, 1))));
+    const __m128i N = _mm_add_epi32(_mm_slli_epi32(W, 10), _mm_set1_epi32(31875));
+    __m128i Q = _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(N), _mm_set1_ps(1.0f / 63750.0f)));
+    // Q * 63750 as (Q * 31875) * 2: Q < 2^15 and the lane's high half is 0.
+    const __m128i Product = _mm_slli_epi32(_mm_madd_epi16(Q, _mm_set1_epi32(31875)), 1);
+    const __m128i Remainder = _mm_sub_epi32(N, Product);
+    Q = _mm_add_epi32(Q, _mm_cmplt_epi32(Remainder, Zero));                         // -1 if too big
+    return _mm_sub_epi32(Q, _mm_cmpgt_epi32(Remainder, _mm_set1_epi32(63749)));  // +1 if too small
+}
+
+void StoreLuma(std::int16_t* Luma, std::ptrdiff_t Step, __m128i Values) {
+    const __m128i Packed = _mm_packs_epi32(Values, Values);
+    if (Step == 1) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(Luma), Packed);
+        return;
+    }
+    Luma[0] = static_cast<std::int16_t>(_mm_extract_epi16(Packed, 0));
+    Luma[Step] = static_cast<std::int16_t>(_mm_extract_epi16(Packed, 1));
+    Luma[2 * Step] = static_cast<std::int16_t>(_mm_extract_epi16(Packed, 2));
+    Luma[3 * Step] = static_cast<std::int16_t>(_mm_extract_epi16(Packed, 3));
+}
+
+// Four 16-bit values Step apart, sign-extended into 32-bit lanes.
+__m128i LoadLuma(const std::int16_t* Luma, std::ptrdiff_t Step) {
+    if (Step == 1) {
+        const __m128i L = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(Luma));
+        return _mm_srai_epi32(_mm_unpacklo_epi16(L, L), 16);
+    }
+    return _mm_setr_epi32(Luma[0], Luma[Step], Luma[2 * Step], Luma[3 * Step]);
+}
+
+// Four codes (LumaChangeToCode of After - Before, 32-bit lanes), exact for any 16-bit values:
+// |change| <= 65535, so |change| x 255 + 2048 fits 32 bits.
+__m128i CodesOfChange(__m128i Change) {
+    const __m128i Sign = _mm_srai_epi32(Change, 31);
+    const __m128i Magnitude = _mm_sub_epi32(_mm_xor_si128(Change, Sign), Sign);
+    const __m128i Scaled = _mm_sub_epi32(_mm_slli_epi32(Magnitude, 8), Magnitude);
+    const __m128i Code = _mm_srli_epi32(_mm_add_epi32(Scaled, _mm_set1_epi32(LumaWhite / 2)), 12);
+    return _mm_sub_epi32(_mm_xor_si128(Code, Sign), Sign);
+}
+
+__m128i CodesOf(__m128i Before, __m128i After) { return CodesOfChange(_mm_sub_epi32(After, Before)); }
+
+// Four pixels of a frame whose pixels are three 16-bit words, luma after in
+// the first and before in the second: 12 words, read as 8 + 4 so that
+// nothing past the fourth pixel is touched. Each madd takes one pixel's pair
+// (after x 1 + before x -1) into its own lane.
+__m128i ChangesOfTriples(const std::int16_t* Frame) {
+    const __m128i A = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Frame));     // words 0..7
+    const __m128i B = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(Frame + 8));  // words 8..11
+    const __m128i P0 = _mm_madd_epi16(A, _mm_setr_epi16(1, -1, 0, 0, 0, 0, 0, 0));
+    const __m128i P1 = _mm_madd_epi16(_mm_srli_si128(A, 2), _mm_setr_epi16(0, 0, 1, -1, 0, 0, 0, 0));
+    const __m128i P2 = _mm_madd_epi16(_mm_srli_si128(A, 4), _mm_setr_epi16(0, 0, 0, 0, 1, -1, 0, 0));
+    const __m128i P3 = _mm_madd_epi16(_mm_slli_si128(B, 10), _mm_setr_epi16(0, 0, 0, 0, 0, 0, 1, -1));
+    return _mm_add_epi32(_mm_add_epi32(P0, P1), _mm_add_epi32(P2, P3));
+}
+
+// Adds each pixel's code (|code| <= 4080) to R, G and B, clipped by the
+// unsigned pack; alpha gets 0.
+__m128i AddCodes(__m128i Rgba, __m128i Codes) {
+    const __m128i Zero = _mm_setzero_si128();
+    const __m128i Words = _mm_packs_epi32(Codes, Codes);     // c0 c1 c2 c3 ...
+    const __m128i Pairs = _mm_unpacklo_epi16(Words, Words);  // c0 c0 c1 c1 c2 c2 c3 c3
+    const __m128i NoAlpha = _mm_setr_epi16(-1, -1, -1, 0, -1, -1, -1, 0);
+    const __m128i Lo = _mm_and_si128(_mm_unpacklo_epi32(Pairs, Pairs), NoAlpha);
+    const __m128i Hi = _mm_and_si128(_mm_unpackhi_epi32(Pairs, Pairs), NoAlpha);
+    return _mm_packus_epi16(_mm_add_epi16(_mm_unpacklo_epi8(Rgba, Zero), Lo),
+                            _mm_add_epi16(_mm_unpackhi_epi8(Rgba, Zero), Hi));
+}
+
+}  // namespace
+
+void PixelsToLuma(const std::uint8_t* Pixels, int Channels, std::size_t Count,
+                  std::int16_t* Luma, std::int16_t* LumaCopy, std::ptrdiff_t LumaStep) {
+    std::size_t i = 0;
+    // Word stores: vector stores that keep the words between would have to
+    // read the frame first, which measured slower.
+    if (Channels == 4 || Channels == 3) {
+        for (; i + 4 <= Count; i += 4) {
+            const std::uint8_t* P = Pixels + i * Channels;
+            const __m128i Values = LumaOf(Channels == 4 ? LoadRgba(P) : LoadRgb(P));
+            StoreLuma(Luma + i * LumaStep, LumaStep, Values);
+            if (LumaCopy != nullptr) StoreLuma(LumaCopy + i * LumaStep, LumaStep, Values);
+        }
+    }
+    PixelsToLuma_c(Pixels + i * Channels, Channels, Count - i, Luma + i * LumaStep, LumaStep);
+    if (LumaCopy != nullptr)
+        PixelsToLuma_c(Pixels + i * Channels, Channels, Count - i, LumaCopy + i * LumaStep, LumaStep);
+}
+
+void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
+                     std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
+                     std::uint8_t* Pixels, std::ptrdiff_t BeforeStep) {
+    std::size_t i = 0;
+    if (Channels == 4 && Before == After + 1 && AfterStep == 3 && BeforeStep == 3) {
+        for (; i + 4 <= Count; i += 4) {
+            std::uint8_t* P = Pixels + i * 4;
+            const __m128i Codes = CodesOfChange(ChangesOfTriples(After + i * 3));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(P), AddCodes(LoadRgba(P), Codes));
+        }
+    } else if (Channels == 4) {
+        for (; i + 4 <= Count; i += 4) {
+            std::uint8_t* P = Pixels + i * 4;
+            const __m128i Codes = CodesOf(LoadLuma(Before + i * BeforeStep, BeforeStep),
+                                          LoadLuma(After + i * AfterStep, AfterStep));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(P), AddCodes(LoadRgba(P), Codes));
+        }
+    } else if (Channels == 3) {
+        for (; i + 4 <= Count; i += 4) {
+            std::uint8_t* P = Pixels + i * 3;
+            const __m128i Codes = CodesOf(LoadLuma(Before + i * BeforeStep, BeforeStep),
+                                          LoadLuma(After + i * AfterStep, AfterStep));
+            StoreRgb(P, AddCodes(LoadRgb(P), Codes));
+        }
+    }
+    ApplyLumaChange_c(Before + i * BeforeStep, After + i * AfterStep, AfterStep, Count - i, Channels,
+                      Pixels + i * Channels, BeforeStep);
+}
+
+#else
+
+void PixelsToLuma(const std::uint8_t* Pixels, int Channels, std::size_t Count,
+                  std::int16_t* Luma, std::int16_t* LumaCopy, std::ptrdiff_t LumaStep) {
+    PixelsToLuma_c(Pixels, Channels, Count, Luma, LumaStep);
+    if (LumaCopy != nullptr) PixelsToLuma_c(Pixels, Channels, Count, LumaCopy, LumaStep);
+}
+
+void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
+                     std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
+                     std::uint8_t* Pixels, std::ptrdiff_t BeforeStep) {
+    ApplyLumaChange_c(Before, After, AfterStep, Count, Channels, Pixels, BeforeStep);
+}
+
+#endif
+
+void PixelsToLuma(const std::uint8_t* Pixels, int Channels, std::size_t Count,
+                  std::int16_t* Luma, std::ptrdiff_t LumaStep) {
+    PixelsToLuma(Pixels, Channels, Count, Luma, nullptr, LumaStep);
+}
+
+void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
+                     std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
+                     std::uint8_t* Pixels) {
+    ApplyLumaChange(Before, After, AfterStep, Count, Channels, Pixels, 1);
 }

@@ -2,6 +2,9 @@
 // works on RGB(A) or grey pictures (the tool's images, effect hosts) turns
 // pixels into Y, and Y's change back into pixels. Pixels whose luma the
 // filter left alone keep their exact bytes; alpha is never touched.
+//
+// The routines work on any run of pixels, so hosts split a picture into row
+// bands and convert the bands on several threads at once.
 #pragma once
 
 #include <cstddef>
@@ -25,3 +28,22 @@ int LumaChangeToCode(int Change);
 void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
                      std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
                      std::uint8_t* Pixels);
+
+// The same two routines for hosts that keep each pixel's luma twice, side by
+// side with one step (a frame of Y, Cb, Cr whose filter changes only Y can
+// hold the luma as it was in Cb): PixelsToLuma also writes LumaCopy, and
+// ApplyLumaChange reads Before with AfterStep too.
+void PixelsToLuma(const std::uint8_t* Pixels, int Channels, std::size_t Count,
+                  std::int16_t* Luma, std::int16_t* LumaCopy, std::ptrdiff_t LumaStep);
+void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
+                     std::ptrdiff_t Step, std::size_t Count, int Channels,
+                     std::uint8_t* Pixels, std::ptrdiff_t BeforeStep);
+
+// The plain scalar twins of the routines above: same arguments, same
+// results for every input. The routines above use SSE2 for RGBA and RGB and
+// fall back to these for the rest; checkers compare the two.
+void PixelsToLuma_c(const std::uint8_t* Pixels, int Channels, std::size_t Count,
+                    std::int16_t* Luma, std::ptrdiff_t LumaStep);
+void ApplyLumaChange_c(const std::int16_t* Before, const std::int16_t* After,
+                       std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
+                       std::uint8_t* Pixels, std::ptrdiff_t BeforeStep = 1);

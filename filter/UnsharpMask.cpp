@@ -27,14 +27,7 @@ bool ScratchFits(std::int64_t Width, std::uint32_t ThreadSlots) {
 }  // namespace
 
 TUnsharpMaskFilter::TUnsharpMaskFilter(std::uint32_t Slots)
-    : Weight(InitialRadius, InitialVariance), ThreadSlots(Slots) {
-    // The vectors belong to the process and outlive an engine: a new engine
-    // holds threshold and amounts 0, so the vectors must say 0 too, or a
-    // plug-in re-initialised after use would sharpen with stale settings
-    // that no setter call (seeing "unchanged" zeros) would ever replace.
-    FillThresholdVector(0);
-    FillAmountVector(0, 0);
-}
+    : Weight(InitialRadius, InitialVariance), ThreadSlots(Slots) {}
 
 TUnsharpMaskFilter::~TUnsharpMaskFilter() { ReleaseBuffers(); }
 
@@ -49,14 +42,14 @@ void TUnsharpMaskFilter::SetAmount(std::int32_t Plus, std::int32_t Minus) {
     AmountPlus = Plus;
     AmountMinus = Minus;
     // Negated here, in 32 bits: the lanes hold the factors the kernel adds.
-    FillAmountVector(static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(Plus)),
+    FillAmountLanes(Lanes, static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(Plus)),
                      static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(Minus)));
 }
 
 void TUnsharpMaskFilter::SetThreshold(std::int32_t Value) {
     if (Value == Threshold) return;
     Threshold = Value;
-    FillThresholdVector(Value);
+    FillThresholdLanes(Lanes, Value);
 }
 
 void TUnsharpMaskFilter::ReleaseBuffers() {
@@ -161,5 +154,5 @@ void TUnsharpMaskFilter::VerticalPass(void* Frame, const void* WorkPlane, std::u
                    static_cast<const unsigned char*>(WorkPlane) +
                        static_cast<std::ptrdiff_t>(Share.Start) * WorkColumnStep,
                    VParam.Entries.data(), static_cast<std::int32_t>(Share.Length), VParam.OuterCount,
-                   SrcPitch, WorkPitch, LastColumns);
+                   SrcPitch, WorkPitch, LastColumns, &Lanes);
 }

@@ -1,6 +1,7 @@
 // The sharpening engine: blur parameters (through the weight table),
 // threshold, amounts, the two plans, per-thread scratch and the geometry of
-// the current frame size. One instance per process, driven by the callbacks.
+// the current frame size. Every engine owns all the settings its kernels
+// read, so any number of them can live and run in one process at once.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 
 #include "filter/FilterParam.h"
 #include "filter/GaussianBlurWeight.h"
+#include "filter/Vectors.h"
 
 class TUnsharpMaskFilter {
 public:
@@ -59,6 +61,7 @@ public:
     std::int32_t Threshold = 0;
     std::int32_t AmountPlus = 0;
     std::int32_t AmountMinus = 0;
+    SharpenLanes Lanes;  // the threshold and negated amounts as the kernel loads them
     TFilterParam HParam;  // over the width
     TFilterParam VParam;  // over the height
 

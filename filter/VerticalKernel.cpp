@@ -125,11 +125,11 @@ constexpr auto RowGroups = MakeRowGroups(std::make_integer_sequence<int, CachedP
 
 void VerticalKernel(void* Frame, const void* Work, const std::intptr_t* Entries,
                     std::int32_t GroupCount, std::int32_t RowCount, std::int32_t SrcPitch,
-                    std::int32_t WorkPitch, std::int32_t LastGroupColumns) {
+                    std::int32_t WorkPitch, std::int32_t LastGroupColumns, const SharpenLanes* Lanes) {
     SharpenVectors V;
     V.Round = _mm_loadu_si128(reinterpret_cast<const __m128i*>(RoundVector));
-    V.Threshold = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ThresholdVector));
-    V.Amount = _mm_loadu_si128(reinterpret_cast<const __m128i*>(AmountVector));
+    V.Threshold = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Lanes->Threshold));
+    V.Amount = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Lanes->Amount));
     const unsigned char* Plane = static_cast<const unsigned char*>(Work);
     unsigned char* Row = static_cast<unsigned char*>(Frame);
     const std::ptrdiff_t Line = std::ptrdiff_t{WorkPitch} * 2;

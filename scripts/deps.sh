@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
       g++-multilib qemu-user g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
-      binutils-mingw-w64-i686 ffmpeg libstb-dev valgrind)
+      binutils-mingw-w64-i686 ffmpeg libstb-dev valgrind
+      frei0r-plugins-dev frei0r-plugins melt gstreamer1.0-tools gstreamer1.0-plugins-bad bc)
 if ! command -v dpkg-query >/dev/null; then
   # Not Debian: the builds find what they need through CMake, or say what is missing.
   [ "${1:-}" = --check ] && exit 0

@@ -1,5 +1,5 @@
 // The engine: frame geometry, scratch, when plans and buffers are (re)built,
-// the setters and the vectors they fill, the work split, and what is left
+// the setters and the lanes they fill, the work split, and what is left
 // after a failed allocation or a frame it refuses.
 #include <gtest/gtest.h>
 
@@ -267,80 +267,80 @@ TEST(EngineVectors, SettersStoreNegatedAmountsAndTheThresholdInTheLanes) {
     EXPECT_EQ(E.AmountPlus, 1024);
     EXPECT_EQ(E.AmountMinus, 2048);
     for (int i = 0; i < 8; i += 2) {
-        EXPECT_EQ(AmountVector[i], -2048) << "lane " << i;  // even lanes: darkening
-        EXPECT_EQ(AmountVector[i + 1], -1024) << "lane " << i + 1;
+        EXPECT_EQ(E.Lanes.Amount[i], -2048) << "lane " << i;  // even lanes: darkening
+        EXPECT_EQ(E.Lanes.Amount[i + 1], -1024) << "lane " << i + 1;
     }
     // The extremes whose negation still fits a signed 16-bit lane.
     E.SetAmount(32768, -32767);
     for (int i = 0; i < 8; i += 2) {
-        EXPECT_EQ(AmountVector[i], 32767) << "lane " << i;
-        EXPECT_EQ(AmountVector[i + 1], -32768) << "lane " << i + 1;
+        EXPECT_EQ(E.Lanes.Amount[i], 32767) << "lane " << i;
+        EXPECT_EQ(E.Lanes.Amount[i + 1], -32768) << "lane " << i + 1;
     }
     E.SetThreshold(1000);
     EXPECT_EQ(E.Threshold, 1000);
-    for (std::uint16_t Lane : ThresholdVector) EXPECT_EQ(Lane, 1000);
+    for (std::uint16_t Lane : E.Lanes.Threshold) EXPECT_EQ(Lane, 1000);
     E.SetThreshold(65535);
-    for (std::uint16_t Lane : ThresholdVector) EXPECT_EQ(Lane, 65535);
+    for (std::uint16_t Lane : E.Lanes.Threshold) EXPECT_EQ(Lane, 65535);
 }
 
 TEST(EngineVectors, FillersKeepTheLow16Bits) {
-    FillAmountVector(0x12345678, -1);
+    SharpenLanes L;
+    FillAmountLanes(L, 0x12345678, -1);
     for (int i = 0; i < 8; i += 2) {
-        EXPECT_EQ(AmountVector[i], -1);
-        EXPECT_EQ(AmountVector[i + 1], 0x5678);
+        EXPECT_EQ(L.Amount[i], -1);
+        EXPECT_EQ(L.Amount[i + 1], 0x5678);
     }
-    FillAmountVector(0x0001ABCD, 0x7FFF8000);
+    FillAmountLanes(L, 0x0001ABCD, 0x7FFF8000);
     for (int i = 0; i < 8; i += 2) {
-        EXPECT_EQ(AmountVector[i], -32768);
-        EXPECT_EQ(static_cast<std::uint16_t>(AmountVector[i + 1]), 0xABCD);
+        EXPECT_EQ(L.Amount[i], -32768);
+        EXPECT_EQ(static_cast<std::uint16_t>(L.Amount[i + 1]), 0xABCD);
     }
-    FillThresholdVector(0x12345);
-    for (std::uint16_t Lane : ThresholdVector) EXPECT_EQ(Lane, 0x2345);
-    FillThresholdVector(-2);
-    for (std::uint16_t Lane : ThresholdVector) EXPECT_EQ(Lane, 0xFFFE);
-    FillThresholdVector(0);
-    FillAmountVector(0, 0);
+    FillThresholdLanes(L, 0x12345);
+    for (std::uint16_t Lane : L.Threshold) EXPECT_EQ(Lane, 0x2345);
+    FillThresholdLanes(L, -2);
+    for (std::uint16_t Lane : L.Threshold) EXPECT_EQ(Lane, 0xFFFE);
 }
 
 TEST(EngineVectors, UnchangedValuesRefillNothing) {
     TUnsharpMaskFilter E(8);
-    // Mark the vectors behind the engine's back: a refill would erase the mark.
-    FillThresholdVector(0x1111);
-    FillAmountVector(0x2222, 0x3333);
+    // Mark the lanes behind the setters' back: a refill would erase the mark.
+    FillThresholdLanes(E.Lanes, 0x1111);
+    FillAmountLanes(E.Lanes, 0x2222, 0x3333);
     E.SetAmount(0, 0);
     E.SetThreshold(0);
-    for (std::uint16_t Lane : ThresholdVector) EXPECT_EQ(Lane, 0x1111);
+    for (std::uint16_t Lane : E.Lanes.Threshold) EXPECT_EQ(Lane, 0x1111);
     for (int i = 0; i < 8; i += 2) {
-        EXPECT_EQ(AmountVector[i], 0x3333);
-        EXPECT_EQ(AmountVector[i + 1], 0x2222);
+        EXPECT_EQ(E.Lanes.Amount[i], 0x3333);
+        EXPECT_EQ(E.Lanes.Amount[i + 1], 0x2222);
     }
     E.SetAmount(5, 6);
     E.SetThreshold(7);
-    FillThresholdVector(0x1111);
-    FillAmountVector(0x2222, 0x3333);
+    FillThresholdLanes(E.Lanes, 0x1111);
+    FillAmountLanes(E.Lanes, 0x2222, 0x3333);
     E.SetAmount(5, 6);
     E.SetThreshold(7);
-    EXPECT_EQ(ThresholdVector[0], 0x1111);
-    EXPECT_EQ(AmountVector[0], 0x3333);
+    EXPECT_EQ(E.Lanes.Threshold[0], 0x1111);
+    EXPECT_EQ(E.Lanes.Amount[0], 0x3333);
     // One changed amount refills both halves.
     E.SetAmount(5, 9);
-    EXPECT_EQ(AmountVector[0], -9);
-    EXPECT_EQ(AmountVector[1], -5);
-    FillThresholdVector(0);
-    FillAmountVector(0, 0);
+    EXPECT_EQ(E.Lanes.Amount[0], -9);
+    EXPECT_EQ(E.Lanes.Amount[1], -5);
 }
 
-TEST(EngineVectors, NewEngineStartsFromZeroVectors) {
-    // The vectors outlive an engine; a new one must not inherit the last
-    // engine's settings while it believes it holds zeros.
+TEST(EngineVectors, NewEngineStartsFromZeroLanesWhateverOthersHold) {
+    // Each engine owns its lanes: another engine's settings, alive or gone,
+    // never reach a new one.
+    TUnsharpMaskFilter Other(8);
+    Other.SetAmount(1000, 2000);
+    Other.SetThreshold(30);
     {
         TUnsharpMaskFilter Old(8);
-        Old.SetAmount(1000, 2000);
-        Old.SetThreshold(30);
+        Old.SetAmount(3000, 4000);
+        Old.SetThreshold(50);
     }
     TUnsharpMaskFilter E(8);
-    for (std::uint16_t Lane : ThresholdVector) EXPECT_EQ(Lane, 0);
-    for (std::int16_t Lane : AmountVector) EXPECT_EQ(Lane, 0);
+    for (std::uint16_t Lane : E.Lanes.Threshold) EXPECT_EQ(Lane, 0);
+    for (std::int16_t Lane : E.Lanes.Amount) EXPECT_EQ(Lane, 0);
     EXPECT_EQ(E.Threshold, 0);
     EXPECT_EQ(E.AmountPlus, 0);
     EXPECT_EQ(E.AmountMinus, 0);
@@ -348,6 +348,12 @@ TEST(EngineVectors, NewEngineStartsFromZeroVectors) {
     EXPECT_EQ(E.ThreadSlots, 8u);
     EXPECT_EQ(E.Weight.Radius(), 2.5);
     EXPECT_EQ(E.Weight.Variance(), 2.0);
+    // And the new engine's setters leave the other one alone.
+    E.SetAmount(1, 2);
+    E.SetThreshold(3);
+    EXPECT_EQ(Other.Lanes.Threshold[0], 30);
+    EXPECT_EQ(Other.Lanes.Amount[0], -2000);
+    EXPECT_EQ(Other.Lanes.Amount[1], -1000);
 }
 
 std::vector<std::uint32_t> Lengths(std::uint32_t Units, std::uint32_t Threads, std::uint32_t Slots) {

@@ -44,9 +44,10 @@ std::int16_t SharpenThroughKernel(const SharpenCase& C) {
         Frame[3 * x + 1] = 111;
         Frame[3 * x + 2] = -222;
     }
-    FillThresholdVector(C.T);
-    FillAmountVector(-C.Plus, -C.Minus);
-    VerticalKernel(Frame, Work, Entries, 1, 1, 48, 16, 8);
+    SharpenLanes Lanes;
+    FillThresholdLanes(Lanes, C.T);
+    FillAmountLanes(Lanes, -C.Plus, -C.Minus);
+    VerticalKernel(Frame, Work, Entries, 1, 1, 48, 16, 8, &Lanes);
     for (int x = 1; x < 8; ++x) EXPECT_EQ(Frame[3 * x], Frame[0]) << "lanes disagree";
     for (int x = 0; x < 8; ++x) EXPECT_TRUE(Frame[3 * x + 1] == 111 && Frame[3 * x + 2] == -222) << "chroma changed";
     return Frame[0];
@@ -109,9 +110,10 @@ TEST(VerticalKernel, BlurSumOfTwoLinesAndRounding) {
     }
     std::int16_t Frame[24] = {};
     for (int x = 0; x < 8; ++x) Frame[3 * x] = 1200;
-    FillThresholdVector(0);
-    FillAmountVector(-1024, -2048);
-    VerticalKernel(Frame, Work, Entries, 1, 1, 48, 16, 8);
+    SharpenLanes Lanes;
+    FillThresholdLanes(Lanes, 0);
+    FillAmountLanes(Lanes, -1024, -2048);
+    VerticalKernel(Frame, Work, Entries, 1, 1, 48, 16, 8, &Lanes);
     EXPECT_EQ(Frame[0], 1225);  // B = 1100, D = -100
     EXPECT_EQ(Frame[21], 1225);
 }
@@ -121,12 +123,13 @@ TEST(VerticalKernel, LastGroupTouchesOnlyItsColumns) {
     const std::intptr_t Entries[4] = {0, Identity.Address(), 0, 0};
     alignas(16) std::int16_t Work[32] = {};
     for (int x = 0; x < 8; ++x) Work[2 * x] = 2000;
-    FillThresholdVector(0);
-    FillAmountVector(-4096, -4096);
+    SharpenLanes Lanes;
+    FillThresholdLanes(Lanes, 0);
+    FillAmountLanes(Lanes, -4096, -4096);
     for (int Columns = 1; Columns <= 8; ++Columns) {
         std::int16_t Frame[8 * 3];
         for (int i = 0; i < 24; ++i) Frame[i] = 1000;
-        VerticalKernel(Frame, Work, Entries, 1, 1, 48, 16, Columns);
+        VerticalKernel(Frame, Work, Entries, 1, 1, 48, 16, Columns, &Lanes);
         for (int x = 0; x < 8; ++x) EXPECT_EQ(Frame[3 * x], x < Columns ? 0 : 1000) << Columns << " columns, x=" << x;
     }
 }

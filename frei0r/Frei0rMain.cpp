@@ -1,0 +1,156 @@
+// The frei0r entry points: one filter, RGBA8888, five double parameters.
+// Each instance owns its engine and buffers; frame work runs on one worker
+// pool shared by the process, or, while another instance holds the pool, on
+// the calling thread alone (same bytes either way).
+//
+// Nothing thrown may reach the host: every entry point catches, and a frame
+// that cannot be sharpened is passed through unchanged.
+// frei0r.h declares the entry points without C linkage of its own.
+extern "C" {
+#include <frei0r.h>
+}
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <new>
+
+#include "filter/RgbaSharpener.h"
+#include "filter/TrackParameters.h"
+#include "frei0r/Frei0rParameters.h"
+#include "util/ThreadPool.h"
+
+#define VELGARDE_F0R_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+std::mutex PoolLock;             // held by the instance running on the pool
+std::mutex PoolLifetime;         // guards creating and destroying the pool
+std::unique_ptr<TThreadPool> SharedPool;
+unsigned Instances = 0;          // under PoolLifetime
+
+struct Instance {
+    explicit Instance(TThreadPool& SharedPool) : Pool(SharedPool), Sharpener(SharedPool) {
+        for (int i = 0; i < TrackCount; ++i) Tracks[i] = TrackDefaults[i];
+    }
+    TThreadPool& Pool;
+    TRgbaSharpener Sharpener;
+    std::int32_t Tracks[TrackCount];
+    bool Changed = true;  // the tracks have not reached the engine yet
+    unsigned Width = 0;
+    unsigned Height = 0;
+};
+
+// Frames are width x height x 4 bytes: the sides must fit the engine's int
+// geometry and the byte count a ptrdiff_t (32 bits on i686).
+bool IsServableSize(unsigned Width, unsigned Height) {
+    constexpr unsigned long long Largest = static_cast<unsigned long long>(PTRDIFF_MAX);
+    return Width <= static_cast<unsigned>(std::numeric_limits<int>::max()) &&
+           Height <= static_cast<unsigned>(std::numeric_limits<int>::max()) &&
+           static_cast<unsigned long long>(Width) * Height * 4 <= Largest;
+}
+
+bool IsTrack(int Index) { return Index >= 0 && Index < TrackCount; }
+
+}  // namespace
+
+VELGARDE_F0R_EXPORT int f0r_init() { return 1; }
+
+VELGARDE_F0R_EXPORT void f0r_deinit() {
+    // The pool outlives every instance; a host that unloads us after the
+    // last destruct gets its threads back here.
+    std::lock_guard<std::mutex> Guard(PoolLifetime);
+    if (Instances == 0) SharedPool.reset();
+}
+
+VELGARDE_F0R_EXPORT void f0r_get_plugin_info(f0r_plugin_info_t* Info) {
+    if (Info == nullptr) return;
+    Info->name = "Velgarde";
+    Info->author = "Velgarde developers";
+    Info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
+    Info->color_model = F0R_COLOR_MODEL_RGBA8888;
+    Info->frei0r_version = FREI0R_MAJOR_VERSION;
+    Info->major_version = 0;
+    Info->minor_version = 9;
+    Info->num_params = TrackCount;
+    Info->explanation = "Sharpens the picture's brightness by unsharp masking, with separate strengths "
+                        "for the light and the dark side of edges; colour and alpha are kept";
+}
+
+VELGARDE_F0R_EXPORT void f0r_get_param_info(f0r_param_info_t* Info, int Index) {
+    if (Info == nullptr || !IsTrack(Index)) return;
+    Info->name = Frei0rParameterTexts[Index].Name;
+    Info->type = F0R_PARAM_DOUBLE;
+    Info->explanation = Frei0rParameterTexts[Index].Explanation;
+}
+
+VELGARDE_F0R_EXPORT f0r_instance_t f0r_construct(unsigned int Width, unsigned int Height) {
+    if (!IsServableSize(Width, Height)) return nullptr;
+    try {
+        std::lock_guard<std::mutex> Guard(PoolLifetime);
+        if (!SharedPool) SharedPool = std::make_unique<TThreadPool>(ProcessorCount());
+        Instance* Made = new Instance(*SharedPool);
+        Made->Width = Width;
+        Made->Height = Height;
+        ++Instances;
+        return Made;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+VELGARDE_F0R_EXPORT void f0r_destruct(f0r_instance_t Handle) {
+    if (Handle == nullptr) return;
+    delete static_cast<Instance*>(Handle);
+    std::lock_guard<std::mutex> Guard(PoolLifetime);
+    --Instances;
+}
+
+VELGARDE_F0R_EXPORT void f0r_set_param_value(f0r_instance_t Handle, f0r_param_t Param, int Index) {
+    if (Handle == nullptr || Param == nullptr || !IsTrack(Index)) return;
+    Instance& Self = *static_cast<Instance*>(Handle);
+    const std::int32_t Track = TrackFromFrei0r(Index, *static_cast<const double*>(Param));
+    if (Track == Self.Tracks[Index]) return;
+    Self.Tracks[Index] = Track;
+    Self.Changed = true;
+}
+
+VELGARDE_F0R_EXPORT void f0r_get_param_value(f0r_instance_t Handle, f0r_param_t Param, int Index) {
+    if (Handle == nullptr || Param == nullptr || !IsTrack(Index)) return;
+    const Instance& Self = *static_cast<const Instance*>(Handle);
+    *static_cast<double*>(Param) = Frei0rFromTrack(Index, Self.Tracks[Index]);
+}
+
+VELGARDE_F0R_EXPORT void f0r_update(f0r_instance_t Handle, double, const std::uint32_t* In,
+                                    std::uint32_t* Out) {
+    if (Handle == nullptr || In == nullptr || Out == nullptr) return;
+    Instance& Self = *static_cast<Instance*>(Handle);
+    const std::size_t Bytes = std::size_t{Self.Width} * Self.Height * 4;
+    if (Bytes == 0) return;
+    if (Self.Changed) {
+        // A blur that cannot be rebuilt keeps the previous one; try again
+        // with the next frame.
+        Self.Changed = !Self.Sharpener.SetParameters(ConvertTrackValues(Self.Tracks));
+    }
+    const std::uint8_t* From = reinterpret_cast<const std::uint8_t*>(In);
+    std::uint8_t* To = reinterpret_cast<std::uint8_t*>(Out);
+    const int W = static_cast<int>(Self.Width);
+    const int H = static_cast<int>(Self.Height);
+    const std::ptrdiff_t Stride = std::ptrdiff_t{W} * 4;
+    bool Done;
+    {
+        std::unique_lock<std::mutex> Pool(PoolLock, std::try_to_lock);
+        if (Pool.owns_lock()) {
+            Done = Self.Sharpener.Process(Self.Pool, From, To, W, H, Stride);
+        } else {
+            TThreadPool CallerOnly(1);
+            Done = Self.Sharpener.Process(CallerOnly, From, To, W, H, Stride);
+        }
+    }
+    // A frame that cannot be sharpened goes out as it came.
+    if (!Done && In != Out) std::memmove(Out, In, Bytes);
+}
