@@ -15,7 +15,7 @@
 #include "filter/Reference.h"
 #include "filter/TrackParameters.h"
 #include "filter/UnsharpMask.h"
-#include "tests/filter/FrameBuffers.h"
+#include "tests/support/Buffers.h"
 
 using namespace velgarde_test;
 
