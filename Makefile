@@ -9,7 +9,9 @@ all: deps
 deps:
 	@bash scripts/deps.sh
 
-demo: deps
+# The native toolchain alone, and only the targets the demo uses.
+demo:
+	@bash scripts/deps.sh demo
 	@bash scripts/demo.sh
 
 test: deps

@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the builds and tests need. Quick when all is there.
+#   scripts/deps.sh        everything: every preset, the tests, the fuzzers
+#   scripts/deps.sh demo   the native toolchain only: what make demo needs
 set -euo pipefail
-pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
+demo=(cmake ninja-build g++ libstb-dev)
+pkgs=("${demo[@]}" clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
       g++-multilib qemu-user g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
-      binutils-mingw-w64-i686 ffmpeg libstb-dev valgrind)
+      binutils-mingw-w64-i686 ffmpeg valgrind)
+[ "${1:-}" = demo ] && pkgs=("${demo[@]}")
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

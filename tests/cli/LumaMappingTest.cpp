@@ -1,7 +1,7 @@
 // File codes <-> host luma units.
 #include <gtest/gtest.h>
 
-#include "host/velgarde/LumaMapping.h"
+#include "cli/LumaMapping.h"
 
 namespace velgarde {
 namespace {
