@@ -35,12 +35,11 @@ struct RunResult {
     std::string messages;
 };
 
-RunResult Velgarde(std::vector<std::string> args, bool withPlugin = true) {
+RunResult Velgarde(std::vector<std::string> args, bool withPlugin = true, AppContext context = {}) {
     if (withPlugin) args.insert(args.begin(), {"--plugin", kPlugin});
     const std::string log = kDir + "/messages.txt";
     std::FILE* messages = std::fopen(log.c_str(), "w+b");
     EXPECT_NE(messages, nullptr);
-    AppContext context;
     context.messages = messages;
     const int status = RunVelgarde(args, context);
     std::fclose(messages);
@@ -327,6 +326,19 @@ TEST_F(App, AnExistingOutputKeepsItsModeAndALinkIsWrittenThrough) {
     EXPECT_EQ(test::ParseStream(test::ReadFile(Path("later.y4m"))).frames.size(), 1u);
 }
 #endif
+
+TEST_F(App, LiveProgressStaysOffWhenStdoutFeedsAnotherProgram) {
+    ASSERT_TRUE(test::WriteFile(Path("in.y4m"), test::MakeStream("YUV4MPEG2 W16 H8", 2)));
+    AppContext terminal;
+    terminal.messagesAreTerminal = true;
+    EXPECT_NE(Velgarde({Path("in.y4m"), Path("out.y4m")}, true, terminal).messages.find('\r'), std::string::npos);
+    terminal.stdoutIsPipe = true;
+    const RunResult piped = Velgarde({Path("in.y4m"), Path("out.y4m")}, true, terminal);
+    EXPECT_EQ(piped.messages.find('\r'), std::string::npos) << piped.messages;
+    EXPECT_EQ(piped.messages.rfind("velgarde: 2 frames", 0), 0u) << piped.messages;
+    EXPECT_NE(Velgarde({"--progress", Path("in.y4m"), Path("out.y4m")}, true, terminal).messages.find('\r'),
+              std::string::npos);
+}
 
 // ---- formats by name
 

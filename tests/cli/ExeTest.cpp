@@ -5,7 +5,13 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "tests/cli/CliImages.h"
 
@@ -110,6 +116,40 @@ TEST(Exe, MessagesHelpAndVersion) {
     EXPECT_EQ(std::string(version.begin(), version.end()).rfind("velgarde ", 0), 0u);
     r = Shell(kExe + " --threshold 1001 a b");
     EXPECT_EQ(r.status, 2);
+}
+
+// Interrupted while waiting for input: the temporary file goes, and the
+// process ends by the same signal, so that the shell reports 130 or 143.
+TEST(Exe, InterruptsLeaveNoTemporaryFile) {
+    mkdir(kDir.c_str(), 0755);
+    for (int sig : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(sig);
+        const std::string fifo = P("slow.fifo"), out = P("interrupted.y4m");
+        unlink(fifo.c_str());
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            signal(sig, SIG_DFL);  // not ignored, whatever this test inherited
+            execl(kExe.c_str(), kExe.c_str(), "-q", fifo.c_str(), out.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        const int writer = open(fifo.c_str(), O_WRONLY);
+        ASSERT_GE(writer, 0);
+        const Bytes stream = test::MakeStream("YUV4MPEG2 W32 H16 C420jpeg", 1);
+        ASSERT_EQ(write(writer, stream.data(), stream.size()), static_cast<ssize_t>(stream.size()));
+        const std::string temporary = out + "." + std::to_string(child) + ".tmp";
+        for (int i = 0; i < 500 && !test::FileExists(temporary); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_TRUE(test::FileExists(temporary));
+        kill(child, sig);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        close(writer);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        EXPECT_FALSE(test::FileExists(temporary));
+        EXPECT_FALSE(test::FileExists(out));
+    }
 }
 
 }  // namespace

@@ -99,6 +99,36 @@ TEST(Options, HelpAndVersion) {
         EXPECT_NE(help.find(needle), std::string::npos) << needle;
 }
 
+TEST(Options, BlurInPixelsPresetsAndOutputChoices) {
+    // The defaults: sigma 0.8 px cut off at 1.5 px, two taps a side.
+    const Blur def = BlurOf(10, 50);
+    EXPECT_NEAR(def.sigma, 0.80, 0.01);
+    EXPECT_EQ(def.reach, 2);
+    Options o;
+    std::string e;
+    // sigma 1 px to 3 px: the pair that matches a 5x5 unsharp of amount 1.
+    ASSERT_TRUE(Parse({"--sigma", "1", "a", "b"}, &o, &e)) << e;
+    EXPECT_EQ(o.tracks[2], 25);
+    EXPECT_EQ(o.tracks[3], 37);
+    EXPECT_NEAR(BlurOf(o.tracks[2], o.tracks[3]).sigma, 1.0, 0.02);
+    ASSERT_TRUE(Parse({"--sigma=2", "--radius=4", "a", "b"}, &o, &e)) << e;
+    EXPECT_NEAR(BlurOf(o.tracks[2], o.tracks[3]).sigma, 2.0, 0.05);
+    EXPECT_EQ(BlurOf(o.tracks[2], o.tracks[3]).radius, 4.0);
+    EXPECT_NE(Error({"--sigma", "1", "--range", "5", "a", "b"}).find("give one pair"), std::string::npos);
+    EXPECT_EQ(Error({"--sigma", "x", "a", "b"}), "--sigma: 'x' is not a number of pixels");
+    // A preset sets all five; named settings win whatever their place.
+    ASSERT_TRUE(Parse({"--amount-plus", "7", "--preset", "medium", "a", "b"}, &o, &e)) << e;
+    EXPECT_EQ(o.tracks, (std::array<std::int32_t, 5>{7, 100, 25, 37, 0}));
+    EXPECT_NE(Error({"--preset", "wild", "a", "b"}).find("not one of light, medium, strong"), std::string::npos);
+    ASSERT_TRUE(Parse({"--format", "jpg", "--quality", "70", "--fields", "separate", "--in-place", "a", "b"}, &o, &e));
+    EXPECT_EQ(o.format, OutputFormat::Jpeg);
+    EXPECT_EQ(o.quality, 70);
+    EXPECT_EQ(o.fields, FieldMode::Separate);
+    EXPECT_TRUE(o.inPlace);
+    EXPECT_NE(Error({"a", "b.gif"}).find("unknown output extension"), std::string::npos);
+    EXPECT_TRUE(HelpText().find("track") == std::string::npos);
+}
+
 TEST(Progress, LineAndSummaryTexts) {
     EXPECT_EQ(FormatProgress(0, -1, 0), "frame 0");
     EXPECT_EQ(FormatProgress(50, -1, 2.0), "frame 50  25.0 fps");
