@@ -335,7 +335,7 @@ TEST_F(App, LiveProgressStaysOffWhenStdoutFeedsAnotherProgram) {
     terminal.stdoutIsPipe = true;
     const RunResult piped = Velgarde({Path("in.y4m"), Path("out.y4m")}, true, terminal);
     EXPECT_EQ(piped.messages.find('\r'), std::string::npos) << piped.messages;
-    EXPECT_EQ(piped.messages.rfind("velgarde: 2 frames", 0), 0u) << piped.messages;
+    EXPECT_EQ(piped.messages.rfind("velgarde: 2 frames", 0), 0u) << piped.status << piped.messages;
     EXPECT_NE(Velgarde({"--progress", Path("in.y4m"), Path("out.y4m")}, true, terminal).messages.find('\r'),
               std::string::npos);
 }
