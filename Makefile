@@ -1,7 +1,7 @@
 # The two commands a new user runs: `make demo` and `make test`.
 PRESETS := native asan tsan linux32 win32 win64
 
-.PHONY: all deps demo test bench fuzz soak clean $(addprefix test-,$(PRESETS)) tsan
+.PHONY: all deps demo test bench bench-cli fuzz soak clean $(addprefix test-,$(PRESETS)) tsan
 
 all: deps
 	cmake --preset native >/dev/null && cmake --build --preset native
@@ -23,6 +23,10 @@ test-%: deps
 bench: deps
 	cmake --preset native >/dev/null && cmake --build --preset native --target velgarde_bench
 	./build/native/velgarde_bench --benchmark_counters_tabular=true
+
+# The tool against the plug-in alone and against ffmpeg's unsharp, one run.
+bench-cli: deps
+	@bash scripts/bench-cli.sh
 
 fuzz: deps
 	@bash scripts/fuzz.sh long

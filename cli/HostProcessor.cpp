@@ -18,7 +18,7 @@ bool HostProcessor::Open(const std::string& modulePath, int threads,
     const FilterTable& table = host_.Table();
     for (const auto& t : kTrackOptions) {
         if (table.TrackMinimums[t.index] != t.minimum || table.TrackMaximums[t.index] != t.maximum) {
-            *error = "not the Velgarde filter: track " + std::to_string(t.index) + " runs " +
+            *error = "not the Velgarde filter: setting " + std::to_string(t.index) + " runs " +
                      std::to_string(table.TrackMinimums[t.index]) + " to " +
                      std::to_string(table.TrackMaximums[t.index]) + ", expected " +
                      std::to_string(t.minimum) + " to " + std::to_string(t.maximum);

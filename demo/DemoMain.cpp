@@ -65,13 +65,13 @@ int Settings(const std::string& outPath, std::string plugin) {
     };
     const std::vector<Setting> settings = {
         {"original", {}},
-        {"default", {}},
+        {"defaults", {}},
         {"--preset light", {"--preset", "light"}},
         {"--preset medium", {"--preset", "medium"}},
         {"--preset strong", {"--preset", "strong"}},
         {"--sigma 2.5", {"--sigma", "2.5"}},
         {"--amount-plus 0", {"--amount-plus", "0"}},
-        {"--threshold 160", {"--preset", "medium", "--threshold", "160"}},
+        {"medium, --threshold 160", {"--preset", "medium", "--threshold", "160"}},
     };
     if (plugin.empty()) plugin = DefaultModulePaths(nullptr).front();
     const Image scene = DemoScene();
