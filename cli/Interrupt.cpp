@@ -42,7 +42,9 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     static const char message[] = "\nvelgarde: interrupted\n";
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), message, sizeof message - 1, &written, nullptr);
-    ExitProcess(event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? 130 : 143);
+    // Not ExitProcess: the main thread may hold the runtime's locks. The
+    // temporary file, opened for deletion while open, goes with our handles.
+    TerminateProcess(GetCurrentProcess(), event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? 130 : 143);
     return TRUE;
 }
 #else

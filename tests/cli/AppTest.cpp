@@ -399,8 +399,9 @@ TEST_F(App, SixteenBitPngStaysSixteenBitAndUnchangedSettingsGiveItBackBitForBit)
         // Alpha as it was; values between 8-bit steps survive.
         std::size_t fine = 0;
         for (std::size_t i = 0; i < sharp.pixels16.size(); ++i) {
-            if (channels % 2 == 0 && i % channels == static_cast<std::size_t>(channels - 1))
+            if (channels % 2 == 0 && i % channels == static_cast<std::size_t>(channels - 1)) {
                 ASSERT_EQ(sharp.pixels16[i], deep.pixels16[i]);
+            }
             fine += sharp.pixels16[i] % 257 != 0;
         }
         EXPECT_GT(fine, sharp.pixels16.size() / 2);

@@ -23,6 +23,6 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 [ "$(head -c 4 "$dir/резкий-鮮明.png" | tail -c 3)" = PNG ] || fail "no PNG written"
 # The same file under its name twice is refused, also in these scripts.
 if "$run" "$exe" -q "$in" "$in" 2>/dev/null; then fail "same file in and out accepted"; fi
-left=$(find cli_unicode_test.tmp -name '*.tmp' | wc -l)
+left=$(find cli_unicode_test.tmp -type f -name '*.tmp' | wc -l)
 [ "$left" = 0 ] || fail "temporary files left behind"
 echo "1 passed, 0 failed: Unicode paths under wine"
