@@ -57,6 +57,18 @@ TEST(Exe, LoadsTheModuleBesideItselfByDefault) {
     EXPECT_FALSE(test::FileExists(P("out2.y4m")));
 }
 
+// cmake --install puts the plug-in where the installed tool looks for it.
+TEST(Exe, InstalledToolFindsItsPlugin) {
+    mkdir(kDir.c_str(), 0755);
+    const std::string prefix = std::string(VELGARDE_BUILD_DIR) + "/" + kDir + "/installed";
+    Result r = Shell("cmake --install " + std::string(VELGARDE_BUILD_DIR) + " --prefix " + prefix + " >/dev/null");
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(test::WriteFile(P("in.y4m"), test::MakeStream("YUV4MPEG2 W32 H16 C420jpeg", 2)));
+    r = Shell(prefix + "/bin/velgarde -q " + P("in.y4m") + " " + P("installed.y4m"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(test::ParseStream(test::ReadFile(P("installed.y4m"))).frames.size(), 2u);
+}
+
 TEST(Exe, PipesStopAfterTheLastWholeFrameOnBadInput) {
     const Bytes in = test::MakeStream("YUV4MPEG2 W32 H16 C444", 3);
     const std::size_t header = std::string("YUV4MPEG2 W32 H16 C444\n").size();
