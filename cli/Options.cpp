@@ -8,16 +8,16 @@
 namespace velgarde {
 
 const std::array<TrackOption, 5> kTrackOptions = {{
-    {"amount-plus", 0, 0, 300, 25, "pixels that get brighter move this % of their difference from the blur"},
+    {"amount-plus", 0, 0, 300, 25, "how far pixels that get brighter move, in % of their\n                      difference from the blur"},
     {"amount-minus", 1, 0, 300, 50, "the same for pixels that get darker"},
     {"range", 2, 1, 100, 10, "the blur's cut-off: radius = N / 10 + 0.5 pixels"},
     {"variance", 3, 0, 100, 50, "the blur's shape: sigma = radius x sqrt(10^(N/32) / 128)"},
-    {"threshold", 4, 0, 1000, 0, "soft threshold in luma units (4096 = white, about 16 per 8-bit code)"},
+    {"threshold", 4, 0, 1000, 0, "soft threshold in luma units: 4096 is white, about\n                      16 make one 8-bit code"},
 }};
 
 const std::array<Preset, 3> kPresets = {{
     {"light", {40, 60, 10, 50, 0}, "sigma 0.8 px, amounts 40/60 %"},
-    {"medium", {100, 100, 25, 37, 0}, "sigma 1.0 px, amounts 100/100 %: ffmpeg unsharp=5:5:1.0"},
+    {"medium", {100, 100, 25, 37, 0}, "sigma 1.0 px, amounts 100/100 % (unsharp=5:5:1.0)"},
     {"strong", {150, 200, 40, 37, 0}, "sigma 1.5 px, amounts 150/200 %"},
 }};
 
@@ -295,8 +295,8 @@ std::string HelpText() {
         "Sharpening:\n"
         "  --preset NAME       a starting point; options given by name override it:\n";
     for (const auto& p : kPresets) {
-        std::string line = std::string("                        ") + p.name;
-        line.resize(33, ' ');
+        std::string line = std::string("                      ") + p.name;
+        line.resize(31, ' ');
         text += line + p.help + "\n";
     }
     text +=
@@ -307,7 +307,7 @@ std::string HelpText() {
     for (const auto& t : kTrackOptions) {
         std::string line = std::string("  --") + t.name + " N";
         line.resize(22, ' ');
-        text += line + t.help + " (" + std::to_string(t.minimum) + " to " +
+        text += line + t.help + "\n                      (" + std::to_string(t.minimum) + " to " +
                 std::to_string(t.maximum) + ", default " + std::to_string(t.defaultValue) + ")\n";
     }
     text +=
