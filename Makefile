@@ -3,7 +3,7 @@
 # installs anything; the others only say what is missing.
 PRESETS := native strict asan tsan linux32 win32 win64
 
-.PHONY: all deps check-deps demo test bench bench-frei0r fuzz soak golden dist dist-aviutl2 clean
+.PHONY: all deps deps-demo check-deps demo test bench bench-cli bench-frei0r fuzz soak golden dist dist-aviutl2 clean
 
 all: check-deps
 	cmake --preset native >/dev/null && cmake --build --preset native
@@ -14,7 +14,12 @@ deps:
 check-deps:
 	@bash scripts/deps.sh --check
 
-demo: check-deps
+deps-demo:
+	@bash scripts/deps.sh demo
+
+# The native toolchain alone, and only the targets the demo uses.
+demo:
+	@bash scripts/deps.sh --check demo
 	@bash scripts/demo.sh
 
 test: check-deps
@@ -26,6 +31,10 @@ test-%: check-deps
 bench: check-deps
 	cmake --preset native >/dev/null && cmake --build --preset native --target velgarde_bench
 	./build/native/velgarde_bench --benchmark_counters_tabular=true
+
+# The tool against the plug-in alone and against ffmpeg's unsharp, one run.
+bench-cli: check-deps
+	@bash scripts/bench-cli.sh
 
 fuzz: check-deps
 	@bash scripts/fuzz.sh long

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "host/velgarde/ByteStream.h"
-#include "host/velgarde/Y4mReader.h"
-#include "host/velgarde/Y4mWriter.h"
+#include "cli/ByteStream.h"
+#include "cli/Y4mReader.h"
+#include "cli/Y4mWriter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace velgarde;

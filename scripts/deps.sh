@@ -1,23 +1,29 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the builds and tests need. Quick when all is there.
-#   scripts/deps.sh           installs what is missing (make deps)
-#   scripts/deps.sh --check   only names what is missing (every other make target)
+#   scripts/deps.sh                 installs what is missing (make deps)
+#   scripts/deps.sh demo            only the native toolchain make demo needs (make deps-demo)
+#   scripts/deps.sh --check [demo]  only names what is missing (every other make target)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
+check=0
+[ "${1:-}" = --check ] && { check=1; shift; }
+demo=(cmake ninja-build g++ libstb-dev)
+pkgs=("${demo[@]}" clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
       g++-multilib qemu-user g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
-      binutils-mingw-w64-i686 ffmpeg libstb-dev valgrind
+      binutils-mingw-w64-i686 ffmpeg valgrind
       frei0r-plugins-dev frei0r-plugins melt gstreamer1.0-tools gstreamer1.0-plugins-bad bc)
+only_demo=0
+[ "${1:-}" = demo ] && { pkgs=("${demo[@]}"); only_demo=1; }
 if ! command -v dpkg-query >/dev/null; then
   # Not Debian: the builds find what they need through CMake, or say what is missing.
-  [ "${1:-}" = --check ] && exit 0
+  [ $check -eq 1 ] && exit 0
   echo "no dpkg here: install the equivalents of ${pkgs[*]} by hand" >&2
   exit 1
 fi
 # 32-bit wine runs the product's own tests, but only where the machine runs
 # 32-bit x86 code; elsewhere it would pull a whole i386 stack that cannot run.
 wine32=0
-if bash scripts/can-run-32bit.sh >/dev/null; then
+if [ $only_demo -eq 0 ] && bash scripts/can-run-32bit.sh >/dev/null; then
   wine32=1
   pkgs+=(wine wine32:i386)
 fi
@@ -26,7 +32,11 @@ for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
-if [ "${1:-}" = --check ]; then
+if [ $check -eq 1 ]; then
+  if [ $only_demo -eq 1 ]; then
+    echo "packages missing: ${missing[*]} (make deps-demo installs just these, make deps everything)" >&2
+    exit 1
+  fi
   echo "note: packages missing: ${missing[*]} (make deps installs them)" >&2
   exit 0
 fi

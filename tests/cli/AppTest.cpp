@@ -6,14 +6,19 @@
 
 #include <cstring>
 
-#include "host/velgarde/App.h"
-#include "host/velgarde/DemoScene.h"
-#include "host/velgarde/ImageIO.h"
-#include "host/velgarde/OutputFile.h"
-#include "tests/cli/CliTestUtil.h"
+#include "cli/Files.h"
+#include "cli/ImageMetadata.h"
+
+#include "cli/App.h"
+#include "demo/DemoScene.h"
+#include "cli/ImageIO.h"
+#include "cli/OutputFile.h"
+#include "tests/cli/CliImages.h"
 
 #if defined(_WIN32)
 #include <direct.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace velgarde {
@@ -30,12 +35,11 @@ struct RunResult {
     std::string messages;
 };
 
-RunResult Velgarde(std::vector<std::string> args, bool withPlugin = true) {
+RunResult Velgarde(std::vector<std::string> args, bool withPlugin = true, AppContext context = {}) {
     if (withPlugin) args.insert(args.begin(), {"--plugin", kPlugin});
     const std::string log = kDir + "/messages.txt";
     std::FILE* messages = std::fopen(log.c_str(), "w+b");
     EXPECT_NE(messages, nullptr);
-    AppContext context;
     context.messages = messages;
     const int status = RunVelgarde(args, context);
     std::fclose(messages);
@@ -57,9 +61,8 @@ protected:
 
 Image Decode(const Bytes& bytes) {
     Image img;
-    bool reduced = false;
     std::string e;
-    EXPECT_TRUE(DecodeImage(bytes, ImageLimits{}, &img, &reduced, &e)) << e;
+    EXPECT_TRUE(DecodeImage(bytes, ImageLimits{}, &img, &e)) << e;
     return img;
 }
 
@@ -144,9 +147,7 @@ TEST_F(App, ImagesOfEveryKindComeBackUnchangedWithBothAmountsZero) {
 }
 
 TEST_F(App, DemoInputIsWrittenAndSharpened) {
-    ASSERT_EQ(Velgarde({"--write-demo-input", Path("demo.png")}, false).status, 0);
-    const Image demo = Decode(test::ReadFile(Path("demo.png")));
-    EXPECT_EQ(demo.pixels, DemoScene().pixels);
+    ASSERT_TRUE(test::WriteFile(Path("demo.png"), test::DemoPng()));
     const RunResult r = Velgarde({Path("demo.png"), Path("demo-sharp.png")});
     ASSERT_EQ(r.status, 0) << r.messages;
     EXPECT_EQ(r.messages.rfind("velgarde: 1 image, 640x400, ", 0), 0u) << r.messages;
@@ -177,12 +178,11 @@ TEST_F(App, BadInputsFailCleanlyAndLeaveTheOutputAlone) {
         {"colour space", text("YUV4MPEG2 W16 H8 C410\nFRAME\n"), "unsupported colour space"},
         {"bit depth", text("YUV4MPEG2 W16 H8 C420p16\nFRAME\n"), "unsupported bit depth 16"},
         {"absurd size", text("YUV4MPEG2 W100000 H100000\nFRAME\n"), "unsupported frame size"},
-        {"truncated frame", Bytes(good.begin(), good.end() - 1), "frame 3: truncated frame data"},
-        {"missing marker", [&] { Bytes b = good; b[26 + 198] = 'G'; return b; }(),
-         "frame 2: missing FRAME marker"},
+        {"first frame cut", Bytes(good.begin(), good.begin() + 40), "frame 1: truncated frame data"},
+        {"first marker", [&] { Bytes b = good; b[26] = 'G'; return b; }(), "frame 1: missing FRAME marker"},
         {"empty", Bytes{}, "empty input"},
-        {"not media", text("hello, world\n"), "not a YUV4MPEG2 stream or a PNG, JPEG or BMP image"},
-        {"corrupt image", Bytes(png.Bytes().begin(), png.Bytes().begin() + 2000), "corrupt image"},
+        {"not media", text("hello, world\n"), "not a YUV4MPEG2 stream or an image velgarde reads"},
+        {"corrupt image", Bytes(png.Bytes().begin(), png.Bytes().begin() + 2000), "corrupt PNG image"},
     };
     ASSERT_EQ(std::string(good.begin() + 26, good.begin() + 32), "FRAME\n");
     const Bytes previous = text("previous output");
@@ -190,20 +190,20 @@ TEST_F(App, BadInputsFailCleanlyAndLeaveTheOutputAlone) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(test::WriteFile(Path("bad.in"), c.input));
         // A fresh output path is not created...
-        std::remove(Path("new.out").c_str());
-        ExpectCleanFailure(Velgarde({Path("bad.in"), Path("new.out")}), Path("bad.in"), c.problem);
-        EXPECT_FALSE(test::FileExists(Path("new.out")));
-        EXPECT_FALSE(test::FileExists(OutputFile::TemporaryPath(Path("new.out"))));
+        std::remove(Path("new").c_str());
+        ExpectCleanFailure(Velgarde({Path("bad.in"), Path("new")}), Path("bad.in"), c.problem);
+        EXPECT_FALSE(test::FileExists(Path("new")));
+        EXPECT_FALSE(test::FileExists(OutputFile::TemporaryPath(Path("new"))));
         // ...and an existing one keeps what it held.
-        ASSERT_TRUE(test::WriteFile(Path("old.out"), previous));
-        ExpectCleanFailure(Velgarde({Path("bad.in"), Path("old.out")}), Path("bad.in"), c.problem);
-        EXPECT_EQ(test::ReadFile(Path("old.out")), previous);
+        ASSERT_TRUE(test::WriteFile(Path("old"), previous));
+        ExpectCleanFailure(Velgarde({Path("bad.in"), Path("old")}), Path("bad.in"), c.problem);
+        EXPECT_EQ(test::ReadFile(Path("old")), previous);
     }
-    ExpectCleanFailure(Velgarde({Path("no-such-file.y4m"), Path("new.out")}),
+    ExpectCleanFailure(Velgarde({Path("no-such-file.y4m"), Path("new")}),
                        Path("no-such-file.y4m"), "cannot open");
     // A folder opens on some systems and fails at the first read on others.
-    ExpectCleanFailure(Velgarde({kDir, Path("new.out")}), kDir, "");
-    EXPECT_FALSE(test::FileExists(Path("new.out")));
+    ExpectCleanFailure(Velgarde({kDir, Path("new")}), kDir, "");
+    EXPECT_FALSE(test::FileExists(Path("new")));
 }
 
 TEST_F(App, MissingOrWrongModulesAreNamed) {
@@ -226,12 +226,7 @@ TEST_F(App, UnwritableOutputsAreNamed) {
     const std::string throughFile = Path("in.y4m") + "/out.y4m";
     ExpectCleanFailure(Velgarde({Path("in.y4m"), throughFile}), throughFile, "cannot create");
     const std::string noFolder = Path("missing-folder/out.png");
-    ASSERT_TRUE(test::WriteFile(Path("in.png"), [] {
-        MemorySink png;
-        std::string e;
-        EncodePng(DemoScene(), png, &e);
-        return png.Bytes();
-    }()));
+    ASSERT_TRUE(test::WriteFile(Path("in.png"), test::DemoPng()));
     ExpectCleanFailure(Velgarde({Path("in.png"), noFolder}), noFolder, "cannot create");
 }
 
@@ -246,6 +241,286 @@ TEST_F(App, UsageErrorsExitWithTwoAndTouchNothing) {
     r = Velgarde({"--range", "0", Path("in.y4m"), Path("out.y4m")});
     EXPECT_EQ(r.status, 2);
     EXPECT_FALSE(test::FileExists(Path("out.y4m")));
+}
+
+// ---- nothing lost
+
+TEST_F(App, TheSameFileAsInputAndOutputIsRefusedUnlessInPlace) {
+    const Bytes in = test::MakeStream("YUV4MPEG2 W32 H16 C420jpeg", 2);
+    ASSERT_TRUE(test::WriteFile(Path("same.y4m"), in));
+    RunResult r = Velgarde({Path("same.y4m"), Path("same.y4m")});
+    EXPECT_EQ(r.status, ExitUsage) << r.messages;
+    EXPECT_NE(r.messages.find("is the input file; give --in-place"), std::string::npos) << r.messages;
+    EXPECT_EQ(test::ReadFile(Path("same.y4m")), in);
+    // Another spelling of the same file.
+    r = Velgarde({Path("same.y4m"), kDir + "/./same.y4m"});
+    EXPECT_EQ(r.status, ExitUsage) << r.messages;
+#if !defined(_WIN32)
+    std::remove(Path("alias.y4m").c_str());
+    ASSERT_EQ(symlink("same.y4m", Path("alias.y4m").c_str()), 0);
+    EXPECT_EQ(Velgarde({Path("alias.y4m"), Path("same.y4m")}).status, ExitUsage);
+    EXPECT_EQ(test::ReadFile(Path("same.y4m")), in);
+#endif
+    // Asked for: replaced through a temporary file, and sharpened.
+    r = Velgarde({"--in-place", "-q", Path("same.y4m"), Path("same.y4m")});
+    EXPECT_EQ(r.status, ExitOk) << r.messages;
+    const auto out = test::ParseStream(test::ReadFile(Path("same.y4m")));
+    ASSERT_EQ(out.frames.size(), 2u);
+    EXPECT_NE(out.frames[0].data, test::ParseStream(in).frames[0].data);
+    EXPECT_FALSE(test::FileExists(OutputFile::TemporaryPath(Path("same.y4m"))));
+}
+
+TEST_F(App, ADamagedTailKeepsEveryGoodFrameAndSaysSo) {
+    const Bytes good = test::MakeStream("YUV4MPEG2 W32 H16 C420jpeg", 3);
+    ASSERT_TRUE(test::WriteFile(Path("good.y4m"), good));
+    ASSERT_EQ(Velgarde({"-q", Path("good.y4m"), Path("good-out.y4m")}).status, ExitOk);
+    const auto whole = test::ParseStream(test::ReadFile(Path("good-out.y4m")));
+    struct Case {
+        const char* what;
+        Bytes input;
+        std::size_t frames;
+        const char* problem;
+    } cases[] = {
+        {"cut last frame", Bytes(good.begin(), good.end() - 1), 2, "frame 3: truncated frame data (767 of 768 bytes)"},
+        {"one stray byte", [&] { Bytes b = good; b.push_back('\n'); return b; }(), 3, "frame 4: missing FRAME marker"},
+        {"a marker cut", [&] { Bytes b = good; test::Append(&b, "FRA"); return b; }(), 3, "frame 4: truncated FRAME marker"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(test::WriteFile(Path("damaged.y4m"), c.input));
+        ASSERT_TRUE(test::WriteFile(Path("kept.y4m"), test::Bytes{'o', 'l', 'd'}));
+        const RunResult r = Velgarde({Path("damaged.y4m"), Path("kept.y4m")});
+        EXPECT_EQ(r.status, ExitDamagedInput) << r.messages;
+        EXPECT_NE(r.messages.find("velgarde: " + Path("damaged.y4m") + ": " + c.problem), std::string::npos)
+            << r.messages;
+        EXPECT_NE(r.messages.find(std::to_string(c.frames) + " good frames before it were written to " +
+                                  Path("kept.y4m")),
+                  std::string::npos) << r.messages;
+        const auto kept = test::ParseStream(test::ReadFile(Path("kept.y4m")));
+        ASSERT_TRUE(kept.ok) << kept.error;
+        ASSERT_EQ(kept.frames.size(), c.frames);
+        for (std::size_t f = 0; f < c.frames; ++f) EXPECT_EQ(kept.frames[f].data, whole.frames[f].data);
+    }
+}
+
+#if !defined(_WIN32)
+TEST_F(App, AnExistingOutputKeepsItsModeAndALinkIsWrittenThrough) {
+    const Bytes in = test::MakeStream("YUV4MPEG2 W16 H8", 1);
+    ASSERT_TRUE(test::WriteFile(Path("in.y4m"), in));
+    ASSERT_TRUE(test::WriteFile(Path("target.y4m"), test::Bytes{'o', 'l', 'd'}));
+    ASSERT_EQ(chmod(Path("target.y4m").c_str(), 0640), 0);
+    std::remove(Path("link.y4m").c_str());
+    ASSERT_EQ(symlink("target.y4m", Path("link.y4m").c_str()), 0);
+    ASSERT_EQ(Velgarde({"-q", Path("in.y4m"), Path("link.y4m")}).status, ExitOk);
+    struct stat st;
+    ASSERT_EQ(lstat(Path("link.y4m").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(stat(Path("target.y4m").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(test::ParseStream(test::ReadFile(Path("target.y4m"))).frames.size(), 1u);
+    // A link to a file that does not exist yet creates that file.
+    std::remove(Path("later.y4m").c_str());
+    std::remove(Path("dangling.y4m").c_str());
+    ASSERT_EQ(symlink("later.y4m", Path("dangling.y4m").c_str()), 0);
+    ASSERT_EQ(Velgarde({"-q", Path("in.y4m"), Path("dangling.y4m")}).status, ExitOk);
+    EXPECT_EQ(test::ParseStream(test::ReadFile(Path("later.y4m"))).frames.size(), 1u);
+}
+#endif
+
+TEST_F(App, LiveProgressStaysOffWhenStdoutFeedsAnotherProgram) {
+    ASSERT_TRUE(test::WriteFile(Path("in.y4m"), test::MakeStream("YUV4MPEG2 W16 H8", 2)));
+    AppContext terminal;
+    terminal.messagesAreTerminal = true;
+    EXPECT_NE(Velgarde({Path("in.y4m"), Path("out.y4m")}, true, terminal).messages.find('\r'), std::string::npos);
+    terminal.stdoutIsPipe = true;
+    const RunResult piped = Velgarde({Path("in.y4m"), Path("out.y4m")}, true, terminal);
+    EXPECT_EQ(piped.messages.find('\r'), std::string::npos) << piped.messages;
+    EXPECT_EQ(piped.messages.rfind("velgarde: 2 frames", 0), 0u) << piped.status << piped.messages;
+    EXPECT_NE(Velgarde({"--progress", Path("in.y4m"), Path("out.y4m")}, true, terminal).messages.find('\r'),
+              std::string::npos);
+}
+
+// ---- formats by name
+
+TEST_F(App, TheOutputFormatFollowsTheName) {
+    ASSERT_TRUE(test::WriteFile(Path("scene.png"), test::DemoPng()));
+    const std::pair<const char*, Bytes> expected[] = {
+        {"out.png", {0x89, 'P', 'N', 'G'}}, {"out.JPG", {0xff, 0xd8, 0xff}},
+        {"out.jpeg", {0xff, 0xd8, 0xff}}, {"out.bmp", {'B', 'M'}}, {"out", {0x89, 'P', 'N', 'G'}}};
+    for (const auto& [name, magic] : expected) {
+        const RunResult r = Velgarde({"-q", Path("scene.png"), Path(name)});
+        ASSERT_EQ(r.status, ExitOk) << name << ": " << r.messages;
+        const Bytes out = test::ReadFile(Path(name));
+        ASSERT_GE(out.size(), magic.size());
+        EXPECT_TRUE(std::equal(magic.begin(), magic.end(), out.begin())) << name;
+    }
+    // --format overrides the name; --quality reaches the JPEG encoder.
+    ASSERT_EQ(Velgarde({"-q", "--format", "jpeg", "--quality", "20", Path("scene.png"), Path("small.png")}).status, ExitOk);
+    ASSERT_EQ(Velgarde({"-q", "--quality", "100", Path("scene.png"), Path("large.jpg")}).status, ExitOk);
+    EXPECT_EQ(test::ReadFile(Path("small.png"))[0], 0xff);
+    EXPECT_LT(test::ReadFile(Path("small.png")).size() * 2, test::ReadFile(Path("large.jpg")).size());
+    // A kind the input cannot become, or a name that is no format: usage errors.
+    ASSERT_TRUE(test::WriteFile(Path("in.y4m"), test::MakeStream("YUV4MPEG2 W16 H8", 1)));
+    RunResult r = Velgarde({Path("in.y4m"), Path("frame.png")});
+    EXPECT_EQ(r.status, ExitUsage);
+    EXPECT_NE(r.messages.find("the input is a YUV4MPEG2 stream, which is written as .y4m, not PNG"), std::string::npos) << r.messages;
+    r = Velgarde({Path("scene.png"), Path("scene.y4m")});
+    EXPECT_EQ(r.status, ExitUsage);
+    EXPECT_NE(r.messages.find("the input is an image"), std::string::npos) << r.messages;
+    r = Velgarde({Path("scene.png"), Path("scene.tiff")});
+    EXPECT_EQ(r.status, ExitUsage);
+    EXPECT_NE(r.messages.find("unknown output extension"), std::string::npos) << r.messages;
+    EXPECT_FALSE(test::FileExists(Path("frame.png")) || test::FileExists(Path("scene.y4m")));
+}
+
+Image Deep(int w, int h, int channels) {
+    Image img(w, h, channels, 16);
+    for (std::size_t i = 0; i < img.pixels16.size(); ++i)
+        img.pixels16[i] = static_cast<std::uint16_t>((i * 7919 + (i / 3) * 104729) % 65536);
+    return img;
+}
+
+TEST_F(App, SixteenBitPngStaysSixteenBitAndUnchangedSettingsGiveItBackBitForBit) {
+    for (int channels : {1, 2, 3, 4}) {
+        SCOPED_TRACE(channels);
+        const Image deep = Deep(48, 20, channels);
+        ASSERT_TRUE(test::WriteFile(Path("deep.png"), test::PngOf(deep)));
+        RunResult r = Velgarde({"-q", "--amount-plus", "0", "--amount-minus", "0", Path("deep.png"), Path("same.png")});
+        ASSERT_EQ(r.status, ExitOk) << r.messages;
+        const Image same = test::DecodeBytes(test::ReadFile(Path("same.png")));
+        EXPECT_EQ(same.bitDepth, 16);
+        EXPECT_EQ(same.pixels16, deep.pixels16);
+        r = Velgarde({Path("deep.png"), Path("sharp.png")});
+        ASSERT_EQ(r.status, ExitOk) << r.messages;
+        EXPECT_NE(r.messages.find("16-bit"), std::string::npos) << r.messages;
+        const Image sharp = test::DecodeBytes(test::ReadFile(Path("sharp.png")));
+        EXPECT_EQ(sharp.bitDepth, 16);
+        EXPECT_NE(sharp.pixels16, deep.pixels16);
+        // Alpha as it was; values between 8-bit steps survive.
+        std::size_t fine = 0;
+        for (std::size_t i = 0; i < sharp.pixels16.size(); ++i) {
+            if (channels % 2 == 0 && i % channels == static_cast<std::size_t>(channels - 1)) {
+                ASSERT_EQ(sharp.pixels16[i], deep.pixels16[i]);
+            }
+            fine += sharp.pixels16[i] % 257 != 0;
+        }
+        EXPECT_GT(fine, sharp.pixels16.size() / 2);
+    }
+}
+
+ImageMetadata SampleMetadata(int orientation) {
+    ImageMetadata meta;
+    for (int i = 0; i < 3000; ++i) meta.icc.push_back(static_cast<std::uint8_t>(i * 13));
+    // Little-endian TIFF, IFD0 with one entry: orientation.
+    meta.exif = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0,
+                 static_cast<std::uint8_t>(orientation), 0, 0, 0, 0, 0, 0, 0};
+    meta.orientation = orientation;
+    meta.xPerMetre = meta.yPerMetre = 11811;  // 300 dpi
+    return meta;
+}
+
+TEST_F(App, IccProfileResolutionAndExifGoAlongAndOrientationIsApplied) {
+    Image tall(20, 30, 3);
+    for (std::size_t i = 0; i < tall.pixels.size(); ++i) tall.pixels[i] = static_cast<std::uint8_t>(i * 5);
+    ASSERT_TRUE(test::WriteFile(Path("meta.png"), test::PngOf(tall, SampleMetadata(6))));
+    for (const char* name : {"meta-out.png", "meta-out.jpg"}) {
+        SCOPED_TRACE(name);
+        const RunResult r = Velgarde({"-q", Path("meta.png"), Path(name)});
+        ASSERT_EQ(r.status, ExitOk) << r.messages;
+        const Bytes out = test::ReadFile(Path(name));
+        const ImageMetadata m = out[0] == 0xff ? ReadJpegMetadata(out) : ReadPngMetadata(out);
+        EXPECT_EQ(m.icc, SampleMetadata(6).icc);
+        EXPECT_NEAR(m.xPerMetre, 11811.0, 20.0);
+        EXPECT_NEAR(m.yPerMetre, 11811.0, 20.0);
+        ASSERT_EQ(m.exif.size(), SampleMetadata(6).exif.size());
+        EXPECT_EQ(m.orientation, 1);  // applied, so no longer to be applied again
+        // Rotated a quarter turn clockwise: 30 wide, 20 high.
+        const Image img = test::DecodeBytes(out);
+        EXPECT_EQ(img.width, 30);
+        EXPECT_EQ(img.height, 20);
+    }
+    // JPEG in, with the metadata in its segments, to PNG.
+    ASSERT_TRUE(test::WriteFile(Path("meta-in.jpg"), test::ReadFile(Path("meta-out.jpg"))));
+    ASSERT_EQ(Velgarde({"-q", Path("meta-in.jpg"), Path("from-jpeg.png")}).status, ExitOk);
+    const ImageMetadata m = ReadPngMetadata(test::ReadFile(Path("from-jpeg.png")));
+    EXPECT_EQ(m.icc, SampleMetadata(6).icc);
+    EXPECT_FALSE(m.exif.empty());
+}
+
+TEST(Orientation, EveryExifOrientationStandsThePictureUpright) {
+    // A 3x2 picture whose pixels are their own indices.
+    const auto make = [] {
+        Image img(3, 2, 1);
+        for (int i = 0; i < 6; ++i) img.pixels[i] = static_cast<std::uint8_t>(i);
+        return img;
+    };
+    const std::vector<std::uint8_t> upright[9] = {
+        {}, {0, 1, 2, 3, 4, 5}, {2, 1, 0, 5, 4, 3}, {5, 4, 3, 2, 1, 0}, {3, 4, 5, 0, 1, 2},
+        {0, 3, 1, 4, 2, 5}, {3, 0, 4, 1, 5, 2}, {5, 2, 4, 1, 3, 0}, {2, 5, 1, 4, 0, 3}};
+    for (int o = 1; o <= 8; ++o) {
+        Image img = make();
+        ApplyOrientation(&img, o);
+        EXPECT_EQ(img.width, o >= 5 ? 2 : 3) << o;
+        EXPECT_EQ(img.pixels, upright[o]) << o;
+    }
+}
+
+TEST_F(App, GifTgaAndPnmAreRead) {
+    // A 1x1 GIF, its image block twice: two frames.
+    const Bytes head = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 255, 255, 255, 0, 0, 0};
+    const Bytes block = {0x2c, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 1, 0};
+    Bytes gif = head;
+    gif.insert(gif.end(), block.begin(), block.end());
+    gif.insert(gif.end(), block.begin(), block.end());
+    gif.push_back(0x3b);
+    ASSERT_TRUE(test::WriteFile(Path("two.gif"), gif));
+    RunResult r = Velgarde({Path("two.gif"), Path("gif.png")});
+    EXPECT_EQ(r.status, ExitOk) << r.messages;
+    EXPECT_NE(r.messages.find("GIF of 2 frames: only the first is sharpened"), std::string::npos) << r.messages;
+    Bytes pnm = {'P', '6', '\n', '4', ' ', '2', '\n', '2', '5', '5', '\n'};
+    for (int i = 0; i < 24; ++i) pnm.push_back(static_cast<std::uint8_t>(i * 10));
+    ASSERT_TRUE(test::WriteFile(Path("in.ppm"), pnm));
+    r = Velgarde({"-q", "--amount-plus", "0", "--amount-minus", "0", Path("in.ppm"), Path("ppm.png")});
+    EXPECT_EQ(r.status, ExitOk) << r.messages;
+    EXPECT_EQ(test::DecodeBytes(test::ReadFile(Path("ppm.png"))).pixels, Bytes(pnm.end() - 24, pnm.end()));
+    // An uncompressed 2x1 true-colour TGA, bottom-up, BGR.
+    const Bytes tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 1, 0, 24, 0, 10, 20, 30, 40, 50, 60};
+    ASSERT_TRUE(test::WriteFile(Path("in.tga"), tga));
+    r = Velgarde({"-q", "--amount-plus", "0", "--amount-minus", "0", Path("in.tga"), Path("tga.png")});
+    EXPECT_EQ(r.status, ExitOk) << r.messages;
+    EXPECT_EQ(test::DecodeBytes(test::ReadFile(Path("tga.png"))).pixels, (Bytes{30, 20, 10, 60, 50, 40}));
+}
+
+// ---- interlaced streams
+
+TEST_F(App, InterlacedStreamsAreSharpenedPerField) {
+    // Two flat fields of different brightness: per field nothing changes;
+    // across fields the comb is an edge on every line.
+    const int w = 32, h = 16;
+    Bytes in;
+    test::Append(&in, "YUV4MPEG2 W32 H16 F25:1 It C444\n");
+    for (int f = 0; f < 2; ++f) {
+        test::Append(&in, "FRAME\n");
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) in.push_back(y % 2 ? 160 : 90);
+        in.insert(in.end(), 2 * w * h, 128);
+    }
+    ASSERT_TRUE(test::WriteFile(Path("comb.y4m"), in));
+    RunResult r = Velgarde({Path("comb.y4m"), Path("fields.y4m")});
+    ASSERT_EQ(r.status, ExitOk) << r.messages;
+    EXPECT_NE(r.messages.find(", per field"), std::string::npos) << r.messages;
+    EXPECT_EQ(test::ReadFile(Path("fields.y4m")), in);
+    r = Velgarde({"-q", "--fields", "progressive", Path("comb.y4m"), Path("frames.y4m")});
+    ASSERT_EQ(r.status, ExitOk) << r.messages;
+    EXPECT_NE(test::ReadFile(Path("frames.y4m")), in);
+    // A progressive stream whose frames say they are interlaced (Ixyz tags).
+    Bytes tagged = in;
+    tagged[25] = 'm';  // the header's It becomes Im
+    ASSERT_TRUE(test::WriteFile(Path("mixed.y4m"), tagged));
+    ASSERT_EQ(Velgarde({"-q", Path("mixed.y4m"), Path("mixed-out.y4m")}).status, ExitOk);
+    EXPECT_NE(test::ReadFile(Path("mixed-out.y4m")), tagged);  // no frame tags: progressive
+    ASSERT_EQ(Velgarde({"-q", "--fields", "separate", Path("mixed.y4m"), Path("mixed-sep.y4m")}).status, ExitOk);
+    EXPECT_EQ(test::ReadFile(Path("mixed-sep.y4m")), tagged);
 }
 
 }  // namespace

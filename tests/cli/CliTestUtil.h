@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "host/velgarde/ByteStream.h"
-#include "host/velgarde/Y4mReader.h"
+#include "cli/ByteStream.h"
+#include "cli/Y4mReader.h"
 
 namespace velgarde::test {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/velgarde/LumaProcessor.h"
+#include "cli/LumaProcessor.h"
 
 namespace velgarde::test {
 

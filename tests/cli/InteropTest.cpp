@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 
+#include "cli/ImageIO.h"
+#include "cli/Options.h"
 #include "tests/cli/CliTestUtil.h"
 
 namespace velgarde {
@@ -75,33 +77,70 @@ INSTANTIATE_TEST_SUITE_P(PixelFormats, Interop,
                          ::testing::Values("yuv420p", "yuv420p10le", "yuv422p", "gray"),
                          [](const auto& info) { return std::string(info.param); });
 
-// Images written by ffmpeg's encoders go through, and ffmpeg reads the PNGs back.
+// Images written by ffmpeg's encoders go through, and ffmpeg reads the results back.
 TEST(InteropImages, FfmpegImagesInAndOut) {
     mkdir(kDir.c_str(), 0755);
     const std::string still = "ffmpeg -v error -y -f lavfi -i testsrc2=size=320x180 -frames:v 1 ";
     struct Case {
         const char* file;
         const char* options;
+        const char* out;
     } cases[] = {
-        {"rgb.png", "-pix_fmt rgb24"},   {"rgba.png", "-pix_fmt rgba"},
-        {"grey.png", "-pix_fmt gray"},   {"deep.png", "-pix_fmt rgb48be"},
-        {"photo.jpg", "-pix_fmt yuvj420p"}, {"paint.bmp", "-pix_fmt bgr24"},
+        {"rgb.png", "-pix_fmt rgb24", "png"},  {"rgba.png", "-pix_fmt rgba", "png"},
+        {"grey.png", "-pix_fmt gray", "jpg"},  {"deep.png", "-pix_fmt rgb48be", "png"},
+        {"photo.jpg", "-pix_fmt yuvj420p", "jpg"}, {"paint.bmp", "-pix_fmt bgr24", "bmp"},
+        {"still.gif", "", "png"},              {"paint.tga", "-pix_fmt bgr24", "png"},
+        {"grey.pgm", "-pix_fmt gray", "png"},  {"rgb.ppm", "-pix_fmt rgb24", "jpg"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        const std::string in = kDir + "/" + c.file, out = in + ".sharp.png";
+        const std::string in = kDir + "/" + c.file, out = in + ".sharp." + c.out;
         ASSERT_EQ(Bash(still + c.options + " " + in), 0);
         const std::string err = in + ".err";
         EXPECT_EQ(Bash(kExe + " " + in + " " + out + " 2>" + err), 0);
         const Bytes messages = test::ReadFile(err);
         const std::string text(messages.begin(), messages.end());
-        EXPECT_EQ(text.rfind("velgarde: ", 0), 0u) << text;
-        // A 16-bit picture is said to lose its low bits; the others are not.
-        EXPECT_EQ(text.find("16-bit image reduced to 8 bits") != std::string::npos,
-                  std::string(c.file) == "deep.png") << text;
+        EXPECT_EQ(text.rfind("velgarde: 1 image, 320x180", 0), 0u) << text;
         EXPECT_EQ(Bash("ffmpeg -v error -i " + out + " -f null -"), 0);
+        // A 16-bit picture stays 16-bit.
+        Image image;
+        std::string e;
+        ASSERT_TRUE(DecodeImage(test::ReadFile(out), ImageLimits{}, &image, &e)) << e;
+        EXPECT_EQ(image.bitDepth, std::string(c.file) == "deep.png" ? 16 : 8);
     }
 }
 
+// The pipelines of --help, as written, with small stand-ins for in.mp4 and in.mkv.
+TEST(InteropImages, HelpExamplesRunAsWritten) {
+    const std::string dir = kDir + "/examples";
+    mkdir(kDir.c_str(), 0755);
+    mkdir(dir.c_str(), 0755);
+    const std::string source = "ffmpeg -v error -y -f lavfi -i testsrc2=size=320x180:rate=25 -frames:v 5 ";
+    ASSERT_EQ(Bash("cd " + dir + " && " + source + "-c:v libx264 in.mp4 && " + source + "-c:v ffv1 in.mkv"), 0);
+    // Joined continuation lines; each example starting with ffmpeg is one pipeline.
+    std::string help = HelpText(), joined;
+    for (std::size_t i = 0; i < help.size(); ++i) {
+        if (help[i] == '|' && help.compare(i + 1, 7, "\n      ") == 0) {
+            joined += "| ";
+            i += 7;
+        } else {
+            joined += help[i];
+        }
+    }
+    int run = 0;
+    std::size_t at = 0;
+    while ((at = joined.find("\n  ffmpeg ", at)) != std::string::npos) {
+        const std::size_t end = joined.find('\n', at + 1);
+        std::string line = joined.substr(at + 3, end - at - 3);
+        at = end;
+        for (std::size_t p; (p = line.find(" velgarde ")) != std::string::npos;)
+            line.replace(p + 1, 8, kExe);
+        SCOPED_TRACE(line);
+        EXPECT_EQ(Bash("cd " + dir + " && rm -f out.mp4 out.mkv && { " + line + "; } 2>/dev/null && "
+                       "ffmpeg -v error -i out.* -f null -"), 0);
+        ++run;
+    }
+    EXPECT_EQ(run, 2);
+}
 }  // namespace
 }  // namespace velgarde

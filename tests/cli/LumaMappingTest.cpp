@@ -1,7 +1,7 @@
 // File codes <-> host luma units.
 #include <gtest/gtest.h>
 
-#include "host/velgarde/LumaMapping.h"
+#include "cli/LumaMapping.h"
 
 namespace velgarde {
 namespace {
@@ -89,6 +89,26 @@ TEST(LumaMapping, PlanesThroughAStepAndUntouchedSamples) {
     EXPECT_EQ(bytes[0], 0);
     EXPECT_EQ(bytes[1], 255);
     EXPECT_EQ(bytes[2], 100);
+}
+
+TEST(LumaMapping, WholePlanesAgreeWithTheTablesForEveryValueAndStep) {
+    for (bool full : {false, true}) {
+        const LumaMapping m(8, full);
+        std::vector<std::uint8_t> codes(256 + 7);
+        for (std::size_t i = 0; i < codes.size(); ++i) codes[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+        std::vector<std::int16_t> y(65536 + 5);
+        for (std::size_t i = 0; i < y.size(); ++i) y[i] = static_cast<std::int16_t>(i - 32768);
+        for (std::ptrdiff_t step : {1, 3}) {
+            std::vector<std::int16_t> to(codes.size() * step);
+            m.PlaneToHost(codes.data(), codes.size(), to.data(), step);
+            for (std::size_t i = 0; i < codes.size(); ++i) ASSERT_EQ(to[i * step], m.ToHost(codes[i])) << i;
+            std::vector<std::int16_t> spread(y.size() * step);
+            for (std::size_t i = 0; i < y.size(); ++i) spread[i * step] = y[i];
+            std::vector<std::uint8_t> back(y.size());
+            m.PlaneFromHost(spread.data(), step, y.size(), back.data());
+            for (std::size_t i = 0; i < y.size(); ++i) ASSERT_EQ(back[i], m.FromHost(y[i])) << y[i];
+        }
+    }
 }
 
 }  // namespace

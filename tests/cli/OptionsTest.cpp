@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-#include "host/velgarde/Options.h"
-#include "host/velgarde/Progress.h"
+#include "cli/Options.h"
+#include "cli/Progress.h"
 
 namespace velgarde {
 namespace {
@@ -82,7 +82,7 @@ TEST(Options, ToolOptions) {
     EXPECT_FALSE(o.quiet);
 }
 
-TEST(Options, HelpVersionAndDemoInput) {
+TEST(Options, HelpAndVersion) {
     Options o;
     std::string e;
     ASSERT_TRUE(Parse({"-h", "--bogus"}, &o, &e));  // help needs nothing else to be right
@@ -91,16 +91,42 @@ TEST(Options, HelpVersionAndDemoInput) {
     EXPECT_EQ(o.action, Options::Action::Help);
     ASSERT_TRUE(Parse({"--version"}, &o, &e));
     EXPECT_EQ(o.action, Options::Action::Version);
-    ASSERT_TRUE(Parse({"--write-demo-input", "d.png"}, &o, &e));
-    EXPECT_EQ(o.action, Options::Action::WriteDemoInput);
-    EXPECT_EQ(o.demoPath, "d.png");
-    EXPECT_NE(Error({"--write-demo-input", "d.png", "x"}).find("takes no input"), std::string::npos);
 
     const std::string help = HelpText();
     for (const char* needle : {"--amount-plus", "--amount-minus", "--range", "--variance",
                                "--threshold", "--threads", "--frames", "--plugin", "-q",
                                "ffmpeg", "yuv4mpegpipe", "0 to 1000, default 0"})
         EXPECT_NE(help.find(needle), std::string::npos) << needle;
+}
+
+TEST(Options, BlurInPixelsPresetsAndOutputChoices) {
+    // The defaults: sigma 0.8 px cut off at 1.5 px, two taps a side.
+    const Blur def = BlurOf(10, 50);
+    EXPECT_NEAR(def.sigma, 0.80, 0.01);
+    EXPECT_EQ(def.reach, 2);
+    Options o;
+    std::string e;
+    // sigma 1 px to 3 px: the pair that matches a 5x5 unsharp of amount 1.
+    ASSERT_TRUE(Parse({"--sigma", "1", "a", "b"}, &o, &e)) << e;
+    EXPECT_EQ(o.tracks[2], 25);
+    EXPECT_EQ(o.tracks[3], 37);
+    EXPECT_NEAR(BlurOf(o.tracks[2], o.tracks[3]).sigma, 1.0, 0.02);
+    ASSERT_TRUE(Parse({"--sigma=2", "--radius=4", "a", "b"}, &o, &e)) << e;
+    EXPECT_NEAR(BlurOf(o.tracks[2], o.tracks[3]).sigma, 2.0, 0.05);
+    EXPECT_EQ(BlurOf(o.tracks[2], o.tracks[3]).radius, 4.0);
+    EXPECT_NE(Error({"--sigma", "1", "--range", "5", "a", "b"}).find("give one pair"), std::string::npos);
+    EXPECT_EQ(Error({"--sigma", "x", "a", "b"}), "--sigma: 'x' is not a number of pixels");
+    // A preset sets all five; named settings win whatever their place.
+    ASSERT_TRUE(Parse({"--amount-plus", "7", "--preset", "medium", "a", "b"}, &o, &e)) << e;
+    EXPECT_EQ(o.tracks, (std::array<std::int32_t, 5>{7, 100, 25, 37, 0}));
+    EXPECT_NE(Error({"--preset", "wild", "a", "b"}).find("not one of light, medium, strong"), std::string::npos);
+    ASSERT_TRUE(Parse({"--format", "jpg", "--quality", "70", "--fields", "separate", "--in-place", "a", "b"}, &o, &e));
+    EXPECT_EQ(o.format, OutputFormat::Jpeg);
+    EXPECT_EQ(o.quality, 70);
+    EXPECT_EQ(o.fields, FieldMode::Separate);
+    EXPECT_TRUE(o.inPlace);
+    EXPECT_NE(Error({"a", "b.gif"}).find("unknown output extension"), std::string::npos);
+    EXPECT_TRUE(HelpText().find("track") == std::string::npos);
 }
 
 TEST(Progress, LineAndSummaryTexts) {

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/cli/FakeProcessors.h"
-#include "host/velgarde/OutputFile.h"
-#include "host/velgarde/StreamJob.h"
+#include "cli/OutputFile.h"
+#include "cli/StreamJob.h"
 #include "tests/cli/CliTestUtil.h"
 
 #include <sys/stat.h>
@@ -26,7 +26,9 @@ StreamResult RunJob(const Bytes& in, LumaProcessor& p, Bytes* out, std::int64_t 
     EXPECT_TRUE(reader.ReadHeader(&e)) << e;
     MemorySink sink;
     Y4mWriter writer(sink);
-    StreamResult r = RunStream(reader, writer, p, maxFrames, nullptr);
+    StreamSettings settings;
+    settings.maxFrames = maxFrames;
+    StreamResult r = RunStream(reader, writer, p, settings, nullptr);
     *out = sink.Bytes();
     return r;
 }

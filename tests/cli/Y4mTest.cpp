@@ -1,9 +1,9 @@
 // The YUV4MPEG2 header parser, frame reader and writer.
 #include <gtest/gtest.h>
 
-#include "host/velgarde/Y4mFormat.h"
-#include "host/velgarde/Y4mReader.h"
-#include "host/velgarde/Y4mWriter.h"
+#include "cli/Y4mFormat.h"
+#include "cli/Y4mReader.h"
+#include "cli/Y4mWriter.h"
 #include "tests/cli/CliTestUtil.h"
 
 namespace velgarde {

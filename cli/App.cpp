@@ -1,0 +1,311 @@
+#include "cli/App.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "cli/Files.h"
+#include "cli/HostProcessor.h"
+#include "cli/ImageIO.h"
+#include "cli/ImageSharpen.h"
+#include "cli/Options.h"
+#include "cli/OutputFile.h"
+#include "cli/Progress.h"
+#include "cli/StreamJob.h"
+#include "cli/Y4mReader.h"
+#include "cli/Y4mWriter.h"
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#ifndef VELGARDE_VERSION
+#define VELGARDE_VERSION "unknown"
+#endif
+
+namespace velgarde {
+namespace {
+
+constexpr std::size_t kMaxImageFileBytes = std::size_t{512} << 20;
+
+std::string Fixed(double value, int decimals) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+    return buffer;
+}
+
+class App {
+public:
+    App(const Options& options, const AppContext& context)
+        : o_(options), c_(context),
+          progress_(context.messages,
+                    context.messagesAreTerminal && (options.progress || !context.stdoutIsPipe),
+                    options.quiet) {}
+
+    int Run();
+
+private:
+    int Fail(const std::string& what, const std::string& problem, int status = ExitFailure) {
+        std::fprintf(c_.messages, "velgarde: %s: %s\n", what.c_str(), problem.c_str());
+        return status;
+    }
+    void Warn(const std::string& what, const std::string& problem) {
+        if (!o_.quiet) std::fprintf(c_.messages, "velgarde: %s: %s\n", what.c_str(), problem.c_str());
+    }
+    // The host's messages already start with the module's path.
+    int FailModule(const std::string& problem, const std::string& context = "") {
+        std::string rest = problem;
+        if (rest.compare(0, module_.size() + 2, module_ + ": ") == 0) rest = rest.substr(module_.size() + 2);
+        return Fail(module_, context + rest);
+    }
+    std::string InputName() const { return o_.input == "-" ? "stdin" : o_.input; }
+    std::string OutputName() const { return o_.output == "-" ? "stdout" : o_.output; }
+    int EmptyInput() const;
+    bool FindModule();
+    bool OpenFilter(HostProcessor* processor);
+    std::string SettingsNote() const;
+    int RunStream(ByteSource& input);
+    int RunImage(ByteSource& input);
+
+    const Options& o_;
+    const AppContext& c_;
+    Progress progress_;
+    std::string module_;
+    OutputFormat format_ = OutputFormat::Auto;
+    OutputFile out_;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> inputFile_{nullptr, std::fclose};
+    std::uint64_t inputFileBytes_ = 0;  // 0 unless the input is a regular file
+};
+
+int App::EmptyInput() const {
+    if (o_.input != "-") return const_cast<App*>(this)->Fail(InputName(), "empty input");
+    return const_cast<App*>(this)->Fail(
+        InputName(),
+        "empty input: the program writing into velgarde wrote nothing; its own messages above say "
+        "why (ffmpeg 5 writes 10- and 12-bit yuv4mpegpipe only with -strict -1)");
+}
+
+bool App::FindModule() {
+    if (!o_.plugin.empty()) {
+        module_ = o_.plugin;
+        return true;
+    }
+    const std::vector<std::string> candidates = DefaultModulePaths(c_.argv0);
+    for (const auto& path : candidates) {
+        FileInfo info;
+        if (StatPath(path, &info) && info.regular) {
+            module_ = path;
+            return true;
+        }
+    }
+    module_ = candidates.front();
+    if (candidates.size() == 1) return true;  // the host names the path it tried
+    std::string looked;
+    for (const auto& path : candidates) looked += (looked.empty() ? "" : " and ") + path;
+    Fail("no plug-in module", "looked for " + looked + " (give one with --plugin)");
+    return false;
+}
+
+bool App::OpenFilter(HostProcessor* processor) {
+    std::string error;
+    if (processor->Open(module_, o_.threads, o_.tracks, &error)) return true;
+    FailModule(error);
+    return false;
+}
+
+std::string App::SettingsNote() const {
+    if (o_.sigma <= 0 && o_.radius <= 0) return "";
+    const Blur b = BlurOf(o_.tracks[2], o_.tracks[3]);
+    return "blur sigma " + Fixed(b.sigma, 2) + " px, radius " + Fixed(b.radius, 1) + " px (--range " +
+           std::to_string(o_.tracks[2]) + " --variance " + std::to_string(o_.tracks[3]) + ")";
+}
+
+int App::RunStream(ByteSource& input) {
+    Y4mReader reader(input);
+    std::string error;
+    if (!reader.ReadHeader(&error)) return Fail(InputName(), error);
+    HostProcessor processor;
+    if (!OpenFilter(&processor)) return ExitFailure;
+    PoolParallel parallel(processor.ThreadCount());
+    Y4mWriter writer(out_.Sink());
+
+    std::int64_t total = -1;
+    if (inputFileBytes_ != 0)
+        total = EstimateFrameCount(inputFileBytes_, reader.HeaderBytes(), reader.Format());
+    if (o_.maxFrames >= 0) total = total < 0 ? o_.maxFrames : std::min(total, o_.maxFrames);
+    progress_.Start(total);
+    StreamSettings settings;
+    settings.maxFrames = o_.maxFrames;
+    settings.fields = o_.fields;
+    settings.parallel = &parallel;
+    const StreamResult result = velgarde::RunStream(reader, writer, processor, settings, &progress_);
+    inputFile_.reset();  // read to its end; an in-place output may now replace it
+
+    const Y4mFormat& f = reader.Format();
+    std::string extra = SettingsNote();
+    if (result.fieldFrames > 0) {
+        const std::string fields = result.fieldFrames == result.frames
+                                       ? "per field"
+                                       : std::to_string(result.fieldFrames) + " frames per field";
+        extra += (extra.empty() ? "" : ", ") + fields;
+    }
+    using F = StreamResult::Failure;
+    // A damaged tail: the good frames before it are kept.
+    const bool damaged = result.failure == F::Input && result.frames > 0;
+    if (result.failure == F::None || damaged) {
+        if (!out_.Commit(&error)) {
+            progress_.Finish(false, result.frames, 0, 0, false);
+            return Fail(OutputName(), error);
+        }
+        progress_.Finish(!damaged, result.frames, f.width, f.height, false, extra);
+        if (!damaged) return ExitOk;
+        std::fprintf(c_.messages, "velgarde: %s: %s; the %lld good frame%s before it %s written to %s\n",
+                     InputName().c_str(), result.error.c_str(), static_cast<long long>(result.frames),
+                     result.frames == 1 ? "" : "s", result.frames == 1 ? "was" : "were",
+                     OutputName().c_str());
+        return ExitDamagedInput;
+    }
+    out_.Abort();
+    progress_.Finish(false, result.frames, f.width, f.height, false);
+    switch (result.failure) {
+    case F::Input: return Fail(InputName(), result.error);
+    case F::Output:
+        if (out_.IsStdout() && out_.Sink().ErrorCode() == EPIPE)
+            return Fail(OutputName(), "the program reading it closed the pipe after " +
+                                          std::to_string(result.frames) + " frames",
+                        ExitPipeClosed);
+        return Fail(OutputName(), result.error);
+    case F::Filter:
+        return FailModule(result.error, "frame " + std::to_string(result.frames + 1) + ": ");
+    case F::None: break;
+    }
+    return ExitFailure;
+}
+
+int App::RunImage(ByteSource& input) {
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    if (!ReadAll(input, kMaxImageFileBytes, &bytes, &error)) return Fail(InputName(), error);
+    inputFile_.reset();
+    DecodedImage decoded;
+    if (!DecodeImage(bytes, ImageLimits{}, &decoded, &error)) return Fail(InputName(), error);
+    bytes.clear();
+    bytes.shrink_to_fit();
+    if (decoded.gifFrames > 1)
+        Warn(InputName(), "GIF of " + std::to_string(decoded.gifFrames) +
+                              " frames: only the first is sharpened");
+    HostProcessor processor;
+    if (!OpenFilter(&processor)) return ExitFailure;
+    progress_.Start(1);
+    Image& image = decoded.image;
+    if (!SharpenImage(&image, processor, &error)) return FailModule(error);
+    std::vector<std::string> notes;
+    if (!EncodeImage(image, decoded.meta, format_, o_.quality, out_.Sink(), &error, &notes) ||
+        !out_.Commit(&error))
+        return Fail(OutputName(), error);
+    for (const auto& note : notes) Warn(OutputName(), note);
+    std::string extra = SettingsNote();
+    if (image.bitDepth == 16 && format_ == OutputFormat::Png)
+        extra += std::string(extra.empty() ? "" : ", ") + "16-bit";
+    progress_.Finish(true, 1, image.width, image.height, true, extra);
+    return ExitOk;
+}
+
+int App::Run() {
+    switch (o_.action) {
+    case Options::Action::Help: std::fputs(HelpText().c_str(), stdout); return ExitOk;
+    case Options::Action::Version: std::printf("velgarde %s\n", VELGARDE_VERSION); return ExitOk;
+    case Options::Action::Run: break;
+    }
+
+    std::FILE* file = nullptr;
+    FileInfo inputInfo;
+    if (o_.input == "-") {
+#if defined(_WIN32)
+        _setmode(_fileno(stdin), _O_BINARY);
+#endif
+        file = stdin;
+        // Redirected from a file, stdin has an identity and a size too.
+        if (StatOpenFile(file, &inputInfo) && inputInfo.regular) inputFileBytes_ = inputInfo.size;
+    } else {
+        errno = 0;
+        file = OpenFile(o_.input, "rb");
+        if (file == nullptr) return Fail(InputName(), "cannot open: " + ErrnoText());
+        inputFile_.reset(file);
+        if (StatOpenFile(file, &inputInfo) && inputInfo.regular) inputFileBytes_ = inputInfo.size;
+    }
+    // The same file under any name, unless asked for, before anything is read.
+    FileInfo outputInfo;
+    if (o_.output != "-" && inputInfo.regular && StatPath(o_.output, &outputInfo) &&
+        outputInfo.SameFileAs(inputInfo) && !o_.inPlace)
+        return Fail(OutputName(), "is the input file; give --in-place to replace it", ExitUsage);
+
+    FileSource fileSource(file);
+    // The first bytes tell a stream from an image.
+    std::vector<std::uint8_t> head(9);
+    head.resize(fileSource.Read(head.data(), head.size()));
+    if (!fileSource.Error().empty()) return Fail(InputName(), "read failed: " + fileSource.Error());
+    if (head.empty()) return EmptyInput();
+    const bool isStream = head.size() == 9 && std::memcmp(head.data(), "YUV4MPEG2", 9) == 0;
+
+    // The output's format: --format, else its name, else the input's kind.
+    format_ = o_.format;
+    if (format_ == OutputFormat::Auto && o_.output != "-") FormatFromName(o_.output, &format_);
+    if (format_ == OutputFormat::Auto) format_ = isStream ? OutputFormat::Y4m : OutputFormat::Png;
+    if (isStream && format_ != OutputFormat::Y4m)
+        return Fail(OutputName(),
+                    std::string("the input is a YUV4MPEG2 stream, which is written as .y4m, not ") +
+                        FormatName(format_),
+                    ExitUsage);
+    if (!isStream && format_ == OutputFormat::Y4m)
+        return Fail(OutputName(), "the input is an image, which is written as .png, .jpg or .bmp, not YUV4MPEG2",
+                    ExitUsage);
+
+    // Everything that can fail before the first frame is filtered does.
+    if (!FindModule()) return ExitFailure;
+    std::string error;
+    if (!out_.Open(o_.output, &error)) return Fail(OutputName(), error);
+    PrefixedSource source(std::move(head), fileSource);
+    const int status = isStream ? RunStream(source) : RunImage(source);
+    out_.Abort();  // nothing, if committed
+    return status;
+}
+
+}  // namespace
+
+bool StderrIsTerminal() {
+#if defined(_WIN32)
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+bool StdoutIsPipe() {
+#if defined(_WIN32)
+    return GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_PIPE;
+#else
+    struct stat st;
+    return fstat(STDOUT_FILENO, &st) == 0 && S_ISFIFO(st.st_mode);
+#endif
+}
+
+int RunVelgarde(const std::vector<std::string>& args, const AppContext& context) {
+    Options options;
+    std::string error;
+    if (!ParseOptions(args, &options, &error)) {
+        std::fprintf(context.messages, "velgarde: %s\nTry 'velgarde --help' for more.\n",
+                     error.c_str());
+        return ExitUsage;
+    }
+    App app(options, context);
+    return app.Run();
+}
+
+}  // namespace velgarde

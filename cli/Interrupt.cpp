@@ -1,0 +1,98 @@
+#include "cli/Interrupt.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstring>
+
+#include "cli/Files.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace velgarde {
+namespace {
+
+// Two slots so that a new path never overwrites the one a handler may be
+// reading; `active` says which holds the current path (-1: none).
+#if defined(_WIN32)
+using PathChar = wchar_t;
+#else
+using PathChar = char;
+#endif
+constexpr std::size_t kMaxPath = 8192;
+PathChar g_paths[2][kMaxPath];
+std::atomic<int> g_active{-1};
+
+void RemoveTemporary() {
+    const int slot = g_active.exchange(-1);
+    if (slot < 0) return;
+#if defined(_WIN32)
+    DeleteFileW(g_paths[slot]);
+#else
+    unlink(g_paths[slot]);
+#endif
+}
+
+#if defined(_WIN32)
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    RemoveTemporary();
+    static const char message[] = "\nvelgarde: interrupted\n";
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), message, sizeof message - 1, &written, nullptr);
+    // Not ExitProcess: the main thread may hold the runtime's locks. The
+    // temporary file, opened for deletion while open, goes with our handles.
+    TerminateProcess(GetCurrentProcess(), event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? 130 : 143);
+    return TRUE;
+}
+#else
+void OnSignal(int signal) {
+    RemoveTemporary();
+    static const char message[] = "\nvelgarde: interrupted\n";
+    if (write(STDERR_FILENO, message, sizeof message - 1) < 0) {
+        // Nothing more to say.
+    }
+    // Die of the same signal, so that the caller (a shell, make) sees it.
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+#endif
+
+}  // namespace
+
+void InstallInterruptHandlers() {
+#if defined(_WIN32)
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+#else
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old;
+        // A signal ignored when we start (nohup, a background job) stays ignored.
+        if (sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        sigaction(s, &action, nullptr);
+    }
+#endif
+}
+
+void SetInterruptCleanup(const std::string& temporaryPath) {
+    if (temporaryPath.empty()) {
+        g_active.store(-1);
+        return;
+    }
+    const int slot = g_active.load() == 0 ? 1 : 0;
+#if defined(_WIN32)
+    const std::wstring path = Widen(temporaryPath);
+#else
+    const std::string& path = temporaryPath;
+#endif
+    if (path.size() >= kMaxPath) return;
+    std::memcpy(g_paths[slot], path.c_str(), (path.size() + 1) * sizeof(PathChar));
+    g_active.store(slot);
+}
+
+}  // namespace velgarde

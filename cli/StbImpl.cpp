@@ -1,0 +1,11 @@
+// The one place stb's implementations are compiled. Only the formats
+// velgarde reads are decoded; stb's other decoders stay out.
+#define STBI_ONLY_PNG
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_BMP
+#define STBI_ONLY_GIF
+#define STBI_ONLY_TGA
+#define STBI_ONLY_PNM
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include "cli/Stb.h"
