@@ -141,6 +141,11 @@ bool TRgbaSharpener::Process(std::uint8_t* Pixels, int W, int H, std::ptrdiff_t 
     return Process(Pool, Pixels, Pixels, W, H, Stride);
 }
 
+bool TRgbaSharpener::Process(const std::uint8_t* In, std::uint8_t* Out, int W, int H,
+                             std::ptrdiff_t Stride) noexcept {
+    return Process(Pool, In, Out, W, H, Stride);
+}
+
 bool TRgbaSharpener::Process(TThreadPool& FramePool, const std::uint8_t* In, std::uint8_t* Out, int W, int H,
                              std::ptrdiff_t Stride) noexcept {
     if (W < 0 || H < 0) return false;

@@ -30,6 +30,8 @@ public:
     // for negative sizes, a stride shorter than a row, geometry the engine
     // refuses or memory that cannot be had.
     bool Process(std::uint8_t* Pixels, int Width, int Height, std::ptrdiff_t Stride) noexcept;
+    bool Process(const std::uint8_t* In, std::uint8_t* Out, int Width, int Height,
+                 std::ptrdiff_t Stride) noexcept;
     // The same from In into Out (both Stride apart; they may be the same
     // picture), on another pool for this one frame if need be (say, a pool
     // of one when the usual pool is busy): results are the same on any pool.
