@@ -1,7 +1,6 @@
 #include "filter/RgbaSharpener.h"
 
 #include <cstring>
-#include <new>
 
 #include "filter/RgbLuma.h"
 #include "filter/ThreadSlots.h"
@@ -22,7 +21,7 @@ struct RowJob {
     int Height;
 };
 
-// Rows in contiguous bands, one per pool thread.
+// Rows in contiguous bands, one per share.
 WorkShare RowsOf(const RowJob& Job, unsigned Index, unsigned Count) {
     return SplitWork(static_cast<std::uint32_t>(Job.Height), Index, Count, Count);
 }
@@ -30,8 +29,7 @@ WorkShare RowsOf(const RowJob& Job, unsigned Index, unsigned Count) {
 void LumaInTask(unsigned Index, unsigned Count, void* Context) {
     const RowJob& Job = *static_cast<const RowJob*>(Context);
     const WorkShare Rows = RowsOf(Job, Index, Count);
-    for (std::uint32_t y = Rows.Start; y < Rows.Start + Rows.Length; ++y)
-    {
+    for (std::uint32_t y = Rows.Start; y < Rows.Start + Rows.Length; ++y) {
         // Y for the passes; the same value in Cb, which they never touch, is
         // the luma as it was when the change is added back.
         std::int16_t* Luma = Job.Luma + static_cast<std::ptrdiff_t>(y) * Job.Width * LumaStep;
@@ -43,12 +41,12 @@ void LumaInTask(unsigned Index, unsigned Count, void* Context) {
 void LumaOutTask(unsigned Index, unsigned Count, void* Context) {
     const RowJob& Job = *static_cast<const RowJob*>(Context);
     const WorkShare Rows = RowsOf(Job, Index, Count);
-    for (std::uint32_t y = Rows.Start; y < Rows.Start + Rows.Length; ++y)
-    {
+    for (std::uint32_t y = Rows.Start; y < Rows.Start + Rows.Length; ++y) {
         const std::int16_t* Luma = Job.Luma + static_cast<std::ptrdiff_t>(y) * Job.Width * LumaStep;
         std::uint8_t* Row = Job.Out + static_cast<std::ptrdiff_t>(y) * Job.Stride;
         if (Job.In != Job.Out)
-            std::memcpy(Row, Job.In + static_cast<std::ptrdiff_t>(y) * Job.Stride, static_cast<std::size_t>(Job.Width) * 4);
+            std::memcpy(Row, Job.In + static_cast<std::ptrdiff_t>(y) * Job.Stride,
+                        static_cast<std::size_t>(Job.Width) * 4);
         ApplyLumaChange(Luma + 1, Luma, LumaStep, static_cast<std::size_t>(Job.Width), 4, Row, LumaStep);
     }
 }
