@@ -43,11 +43,9 @@ void LumaOutTask(unsigned Index, unsigned Count, void* Context) {
     const WorkShare Rows = RowsOf(Job, Index, Count);
     for (std::uint32_t y = Rows.Start; y < Rows.Start + Rows.Length; ++y) {
         const std::int16_t* Luma = Job.Luma + static_cast<std::ptrdiff_t>(y) * Job.Width * LumaStep;
-        std::uint8_t* Row = Job.Out + static_cast<std::ptrdiff_t>(y) * Job.Stride;
-        if (Job.In != Job.Out)
-            std::memcpy(Row, Job.In + static_cast<std::ptrdiff_t>(y) * Job.Stride,
-                        static_cast<std::size_t>(Job.Width) * 4);
-        ApplyLumaChange(Luma + 1, Luma, LumaStep, static_cast<std::size_t>(Job.Width), 4, Row, LumaStep);
+        const std::ptrdiff_t Row = static_cast<std::ptrdiff_t>(y) * Job.Stride;
+        ApplyLumaChange(Luma + 1, Luma, LumaStep, static_cast<std::size_t>(Job.Width), 4, Job.In + Row,
+                        Job.Out + Row, LumaStep);
     }
 }
 

@@ -45,7 +45,7 @@ public:
     bool Prepare(int Width, int Height, std::ptrdiff_t Stride) noexcept;
     void LumaIn(TThreadPool& FramePool, const std::uint8_t* In, std::ptrdiff_t Stride) noexcept;
     void Sharpen(TThreadPool& FramePool) noexcept;
-    // Each row of In, copied to Out while still in cache, gets its change.
+    // Each row of In, with its change, into Out.
     void LumaOut(TThreadPool& FramePool, const std::uint8_t* In, std::uint8_t* Out,
                  std::ptrdiff_t Stride) noexcept;
 
