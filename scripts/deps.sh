@@ -3,7 +3,8 @@
 set -euo pipefail
 pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
       g++-multilib qemu-user g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
-      binutils-mingw-w64-i686 ffmpeg libstb-dev valgrind)
+      binutils-mingw-w64-i686 ffmpeg libstb-dev valgrind
+      libopencv-imgproc-dev)  # the last: the benchmarks' comparison only, never the product
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
