@@ -152,9 +152,9 @@ inline __m256i Pair256(const std::int16_t* List, std::int32_t k) {
 }
 
 inline __m128i RoundAndShift(__m128i Sum) { return _mm_srai_epi32(_mm_add_epi32(Sum, _mm_set1_epi32(8192)), 14); }
-inline __m256i RoundAndShift(__m256i Sum) {
-    return _mm256_srai_epi32(_mm256_add_epi32(Sum, _mm256_set1_epi32(8192)), 14);
-}
+// The four-column sums start from the rounding term: added first or last,
+// the wrapped 32-bit sum is the same.
+inline __m256i RoundingTerm() { return _mm256_set1_epi32(8192); }
 
 // One column, any list: four rows' sums, rounded, into the two lines.
 inline void ConvolveColumn(const unsigned char* Unit, const std::int16_t* List, unsigned char* Line0,
@@ -207,8 +207,8 @@ void ConvolveFours(const unsigned char* Unit, const std::int16_t* L0, const std:
                    std::int32_t Pairs, unsigned char* Out, std::ptrdiff_t LineDelta) {
     const std::int32_t n = N > 0 ? N : Pairs;
     for (; Fours > 0; --Fours, Unit += 32, Out += 16) {
-        __m256i A = _mm256_setzero_si256();  // x | x + 2
-        __m256i B = _mm256_setzero_si256();  // x + 1 | x + 3
+        __m256i A = RoundingTerm();  // x | x + 2
+        __m256i B = RoundingTerm();  // x + 1 | x + 3
         for (std::int32_t k = 0; k < n; ++k) {
             const __m256i U = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(Unit + 16 * k));
             A = _mm256_add_epi32(A, _mm256_madd_epi16(Pair256(L0, k), U));
@@ -218,7 +218,7 @@ void ConvolveFours(const unsigned char* Unit, const std::int16_t* L0, const std:
         }
         // Per half: rows 0, 1 of both columns, then rows 2, 3; the permute
         // puts rows 0, 1 of all four in the low half, rows 2, 3 in the high.
-        const __m256i Packed = _mm256_shuffle_epi32(_mm256_packs_epi32(RoundAndShift(A), RoundAndShift(B)),
+        const __m256i Packed = _mm256_shuffle_epi32(_mm256_packs_epi32(_mm256_srai_epi32(A, 14), _mm256_srai_epi32(B, 14)),
                                                     _MM_SHUFFLE(3, 1, 2, 0));
         const __m256i Rows = _mm256_permute4x64_epi64(Packed, 0xD8);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(Out), _mm256_castsi256_si128(Rows));
@@ -258,6 +258,11 @@ void HorizontalKernelAvx2(void* WorkDst, const void* Src, const std::intptr_t* E
     const std::ptrdiff_t Line = std::ptrdiff_t{WorkPitch} * 2;
     // 4-pixel groups wholly inside the row; the last one may be partial.
     const std::int32_t FullGathers = Columns / 4;
+    // Every group reads the same entries, so the columns fall into the same
+    // runs each time: the last run found is remembered rather than searched
+    // for again (a plan has one long run, the columns inside the blur's
+    // reach of both edges).
+    std::int32_t KnownRunStart = -1, KnownRun = 0;
 
     for (std::int32_t g = 0; g < Groups; ++g, Rows -= 4) {
         // Rows past the frame repeat its last row: their results land in
@@ -292,7 +297,13 @@ void HorizontalKernelAvx2(void* WorkDst, const void* Src, const std::intptr_t* E
             const std::int16_t* First = ListAt(Entry[1]);
             const std::int32_t Pairs = PairsOf(First);
             const bool PairStart = x + 1 < Columns && Entry[0] == Entry[2] && Pairs == PairsOf(ListAt(Entry[3]));
-            const std::int32_t Run = PairStart ? FoursInRun(Entry, x, Columns) : 0;
+            std::int32_t Run = 0;
+            if (PairStart && x == KnownRunStart) {
+                Run = KnownRun;
+            } else if (PairStart) {
+                Run = FoursInRun(Entry, x, Columns);
+                if (Run > 1) KnownRunStart = x, KnownRun = Run;
+            }
             if (Run > 0) {
                 Fours[Pairs <= UnrolledPairs ? Pairs : 0](Scratch + Entry[0], First, ListAt(Entry[3]), Run, Pairs,
                                                           Line0 + 4 * std::ptrdiff_t{x}, Line);

@@ -136,7 +136,10 @@ inline __m256i Sharpen(__m256i B, __m256i Y, const SharpenLanes* Lanes) {
     return _mm256_add_epi16(Y, _mm256_packs_epi32(V0, V1));  // in-lane packs keep the column order; wraps
 }
 
-inline __m256i RoundAndShift(__m256i Sum) { return _mm256_srai_epi32(_mm256_add_epi32(Sum, _mm256_set1_epi32(8192)), 14); }
+// Sums start from the rounding term, half of the 14-bit unit: added first
+// or last, the wrapped 32-bit sum is the same.
+inline __m256i RoundingTerm() { return _mm256_set1_epi32(8192); }
+inline __m256i Shift(__m256i Sum) { return _mm256_srai_epi32(Sum, 14); }
 
 // Pair k of a list, both coefficients, broadcast to every 32-bit lane.
 inline __m256i Pair(const std::int16_t* List, std::int32_t k) {
@@ -149,22 +152,22 @@ inline __m256i Pair(const std::int16_t* List, std::int32_t k) {
 // upper and lower values, so one multiply-add per pair serves all eight.
 template <int N>
 inline __m128i Blur8(const unsigned char* Work, const std::int16_t* List, std::int32_t Count, std::ptrdiff_t Line) {
-    __m256i Acc = _mm256_setzero_si256();
+    __m256i Acc = RoundingTerm();
     const std::int32_t n = N > 0 ? N : Count;
     for (std::int32_t k = 0; k < n; ++k) {
         Acc = _mm256_add_epi32(Acc, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(Work + k * Line)),
                                                       Pair(List, k)));
         Settle(Acc);
     }
-    Acc = RoundAndShift(Acc);
+    Acc = Shift(Acc);
     return _mm_packs_epi32(_mm256_castsi256_si128(Acc), _mm256_extracti128_si256(Acc, 1));
 }
 
 // Blur of two neighbouring groups, the sixteen values in column order.
 template <int N>
 inline __m256i Blur16(const unsigned char* Work, const std::int16_t* List, std::int32_t Count, std::ptrdiff_t Line) {
-    __m256i Acc0 = _mm256_setzero_si256();
-    __m256i Acc1 = _mm256_setzero_si256();
+    __m256i Acc0 = RoundingTerm();
+    __m256i Acc1 = RoundingTerm();
     const std::int32_t n = N > 0 ? N : Count;
     for (std::int32_t k = 0; k < n; ++k) {
         const __m256i C = Pair(List, k);
@@ -175,7 +178,7 @@ inline __m256i Blur16(const unsigned char* Work, const std::int16_t* List, std::
         Settle(Acc1);
     }
     // In-lane pack gives (0..3, 8..11 | 4..7, 12..15); the permute restores the order.
-    return _mm256_permute4x64_epi64(_mm256_packs_epi32(RoundAndShift(Acc0), RoundAndShift(Acc1)), 0xD8);
+    return _mm256_permute4x64_epi64(_mm256_packs_epi32(Shift(Acc0), Shift(Acc1)), 0xD8);
 }
 
 // One row: its whole groups two at a time, then a whole group left over,
