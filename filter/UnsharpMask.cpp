@@ -19,7 +19,7 @@ std::int64_t PaddedWidth(std::int64_t Width) { return (Width + 7) & ~std::int64_
 }  // namespace
 
 TUnsharpMaskFilter::TUnsharpMaskFilter(std::uint32_t Slots)
-    : Weight(InitialRadius, InitialVariance), ThreadSlots(Slots) {}
+    : Weight(InitialRadius, InitialVariance), ThreadSlots(Slots), KernelsInUse(&BestKernelSet()) {}
 
 TUnsharpMaskFilter::~TUnsharpMaskFilter() { ReleaseBuffers(); }
 
@@ -42,6 +42,13 @@ void TUnsharpMaskFilter::SetThreshold(std::int32_t Value) {
     if (Value == Threshold) return;
     Threshold = Value;
     FillThresholdLanes(Lanes, Value);
+}
+
+bool TUnsharpMaskFilter::UseKernels(KernelSetId Id) {
+    const KernelSet* Set = BuiltInKernelSet(Id);
+    if (Set == nullptr) return false;
+    KernelsInUse = Set;
+    return true;
 }
 
 void TUnsharpMaskFilter::ReleaseBuffers() {
@@ -121,7 +128,7 @@ void TUnsharpMaskFilter::HorizontalPass(void* WorkPlane, const void* Frame,
     if (Share.Length == 0) return;
     const std::int64_t FirstRow = std::int64_t{Share.Start} * 4;
     const std::int64_t Rows = std::min<std::int64_t>(std::int64_t{Share.Length} * 4, VParam.Count - FirstRow);
-    HorizontalKernel(static_cast<unsigned char*>(WorkPlane) +
+    KernelsInUse->Horizontal(static_cast<unsigned char*>(WorkPlane) +
                          static_cast<std::ptrdiff_t>(Share.Start) * WorkGroupStride,
                      static_cast<const unsigned char*>(Frame) +
                          static_cast<std::ptrdiff_t>(Share.Start) * SrcGroupStride,
@@ -141,7 +148,7 @@ void TUnsharpMaskFilter::VerticalPass(void* Frame, const void* WorkPlane, std::u
     const std::int32_t LastColumns = Share.Start + Share.Length == Groups
                                          ? static_cast<std::int32_t>(HParam.Count - 8 * (Groups - 1))
                                          : 8;
-    VerticalKernel(static_cast<unsigned char*>(Frame) + static_cast<std::ptrdiff_t>(Share.Start) * SrcColumnStep,
+    KernelsInUse->Vertical(static_cast<unsigned char*>(Frame) + static_cast<std::ptrdiff_t>(Share.Start) * SrcColumnStep,
                    static_cast<const unsigned char*>(WorkPlane) +
                        static_cast<std::ptrdiff_t>(Share.Start) * WorkColumnStep,
                    VParam.Entries.data(), static_cast<std::int32_t>(Share.Length), VParam.OuterCount,
