@@ -2,13 +2,18 @@
 // through the floor and through the passes on one thread, each behind its
 // own function so that `valgrind --tool=callgrind` reports them apart.
 // Instruction counts repeat exactly, whatever else the machine is doing:
-//   valgrind --tool=callgrind build/native/velgarde_frame_once [range-track]
-//   callgrind_annotate --inclusive=yes callgrind.out.* | grep -E 'Run(Floor|Passes)'
+//   valgrind --tool=callgrind build/native/velgarde_frame_once [range-track [set]]
+//   callgrind_annotate --inclusive=yes callgrind.out.* | grep -E 'Run(Floor|Passes)|Kernel'
+// set: scalar, sse2 or avx2 (default: the best this machine runs). The
+// floor is the benchmarks' own (AVX2 where the machine has it).
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "bench/MemoryFloor.h"
+#include "filter/Reference.h"
 #include "filter/UnsharpMask.h"
 #include "filter/TrackParameters.h"
 #include "util/xmmutil.h"
@@ -28,6 +33,15 @@ __attribute__((noinline)) void RunPasses(const TUnsharpMaskFilter& Engine, std::
     Engine.HorizontalPass(Work, Pixels.data(), 0, 1);
     Engine.VerticalPass(Pixels.data(), Work, 0, 1);
 }
+bool ChooseSet(TUnsharpMaskFilter& Engine, const char* Name) {
+    if (std::strcmp(Name, "scalar") == 0) {
+        Engine.UseKernels(ScalarKernels);
+        return true;
+    }
+    if (std::strcmp(Name, "sse2") == 0) return Engine.UseKernels(KernelSetId::Sse2);
+    if (std::strcmp(Name, "avx2") == 0) return Engine.UseKernels(KernelSetId::Avx2);
+    return false;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -37,6 +51,11 @@ int main(int argc, char** argv) {
     for (auto& Byte : Pixels) Byte = static_cast<unsigned char>((Noise = Noise * 1664525u + 1013904223u) >> 24);
 
     TUnsharpMaskFilter Engine(8);
+    if (argc > 2 && !ChooseSet(Engine, argv[2])) {
+        std::fprintf(stderr, "set %s: not one this machine runs (scalar, sse2, avx2)\n", argv[2]);
+        return 2;
+    }
+    std::printf("set %s, floor %s\n", Engine.Kernels().Name, FloorName());
     const FilterParameters P = ConvertTrackValues(Tracks);
     ApplyFilterParameters(Engine, P);
     Engine.Setup(Width, Height, Width);

@@ -1,6 +1,9 @@
-// The two SSE2 passes' inner routines. Plain functions over pointers, counts
-// and pitches; they allocate nothing and never throw. filter/Reference.h has
-// scalar twins with the same arguments.
+// The two passes' inner routines, in SSE2 (the floor every x86 processor
+// here runs) and in AVX2. Plain functions over pointers, counts and
+// pitches; they allocate nothing and never throw. filter/Reference.h has
+// scalar twins with the same arguments; every variant gives the same bits.
+// The AVX2 variants run only where BestKernelSet (filter/KernelSets.h) or a
+// test chose them, that is where CPUID and XGETBV allow.
 #pragma once
 
 #include <cstdint>
@@ -29,3 +32,13 @@ void HorizontalKernel(void* WorkDst, const void* Src, const std::intptr_t* Entry
 void VerticalKernel(void* Frame, const void* Work, const std::intptr_t* Entries,
                     std::int32_t GroupCount, std::int32_t RowCount, std::int32_t SrcPitch,
                     std::int32_t WorkPitch, std::int32_t LastGroupColumns, const SharpenLanes* Lanes);
+
+// The same in AVX2 (compiled on their own with -mavx2). Same arguments, same
+// results, same reads and writes: nothing outside what the SSE2 kernels touch.
+void HorizontalKernelAvx2(void* WorkDst, const void* Src, const std::intptr_t* EntryData,
+                          void* ScratchBlock, std::int32_t GatherCount, std::int32_t Columns,
+                          std::int32_t Groups, std::int32_t WorkPitch, std::int32_t SrcPitch,
+                          std::int32_t Rows);
+void VerticalKernelAvx2(void* Frame, const void* Work, const std::intptr_t* Entries,
+                        std::int32_t GroupCount, std::int32_t RowCount, std::int32_t SrcPitch,
+                        std::int32_t WorkPitch, std::int32_t LastGroupColumns, const SharpenLanes* Lanes);

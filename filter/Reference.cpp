@@ -100,6 +100,8 @@ void VerticalKernelScalar(void* Frame, const void* Work, const std::intptr_t* En
     }
 }
 
+const KernelSet ScalarKernels = {KernelSetId::Scalar, "scalar", HorizontalKernelScalar, VerticalKernelScalar};
+
 void ReferenceFrame(const ReferenceSettings& Settings, void* Frame, std::int32_t Width,
                     std::int32_t Height, std::int32_t MaxWidth) {
     if (Width <= 0 || Height <= 0) return;

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-struct SharpenLanes;
+#include "filter/KernelSets.h"
 
 // Scalar twins of the two kernels, taking exactly their arguments.
 void HorizontalKernelScalar(void* WorkDst, const void* Src, const std::intptr_t* EntryData,
@@ -15,6 +15,10 @@ void HorizontalKernelScalar(void* WorkDst, const void* Src, const std::intptr_t*
 void VerticalKernelScalar(void* Frame, const void* Work, const std::intptr_t* Entries,
                           std::int32_t GroupCount, std::int32_t RowCount, std::int32_t SrcPitch,
                           std::int32_t WorkPitch, std::int32_t LastGroupColumns, const SharpenLanes* Lanes);
+
+// The twins as a kernel set, for an engine made to run them
+// (TUnsharpMaskFilter::UseKernels): what every vector set is checked against.
+extern const KernelSet ScalarKernels;
 
 // One pixel's sharpening step: B the blurred value, Y the pixel's own.
 // Threshold and amounts as the engine holds them (low 16 bits of the

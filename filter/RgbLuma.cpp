@@ -171,31 +171,29 @@ void PixelsToLuma(const std::uint8_t* Pixels, int Channels, std::size_t Count,
 
 void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
                      std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
-                     std::uint8_t* Pixels, std::ptrdiff_t BeforeStep) {
+                     const std::uint8_t* From, std::uint8_t* To, std::ptrdiff_t BeforeStep) {
     std::size_t i = 0;
     if (Channels == 4 && Before == After + 1 && AfterStep == 3 && BeforeStep == 3) {
         for (; i + 4 <= Count; i += 4) {
-            std::uint8_t* P = Pixels + i * 4;
             const __m128i Codes = CodesOfChange(ChangesOfTriples(After + i * 3));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(P), AddCodes(LoadRgba(P), Codes));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(To + i * 4), AddCodes(LoadRgba(From + i * 4), Codes));
         }
     } else if (Channels == 4) {
         for (; i + 4 <= Count; i += 4) {
-            std::uint8_t* P = Pixels + i * 4;
             const __m128i Codes = CodesOf(LoadLuma(Before + i * BeforeStep, BeforeStep),
                                           LoadLuma(After + i * AfterStep, AfterStep));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(P), AddCodes(LoadRgba(P), Codes));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(To + i * 4), AddCodes(LoadRgba(From + i * 4), Codes));
         }
     } else if (Channels == 3) {
         for (; i + 4 <= Count; i += 4) {
-            std::uint8_t* P = Pixels + i * 3;
             const __m128i Codes = CodesOf(LoadLuma(Before + i * BeforeStep, BeforeStep),
                                           LoadLuma(After + i * AfterStep, AfterStep));
-            StoreRgb(P, AddCodes(LoadRgb(P), Codes));
+            StoreRgb(To + i * 3, AddCodes(LoadRgb(From + i * 3), Codes));
         }
     }
+    if (From != To) std::memcpy(To + i * Channels, From + i * Channels, (Count - i) * Channels);
     ApplyLumaChange_c(Before + i * BeforeStep, After + i * AfterStep, AfterStep, Count - i, Channels,
-                      Pixels + i * Channels, BeforeStep);
+                      To + i * Channels, BeforeStep);
 }
 
 #else
@@ -208,8 +206,9 @@ void PixelsToLuma(const std::uint8_t* Pixels, int Channels, std::size_t Count,
 
 void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
                      std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
-                     std::uint8_t* Pixels, std::ptrdiff_t BeforeStep) {
-    ApplyLumaChange_c(Before, After, AfterStep, Count, Channels, Pixels, BeforeStep);
+                     const std::uint8_t* From, std::uint8_t* To, std::ptrdiff_t BeforeStep) {
+    if (From != To) std::memcpy(To, From, Count * Channels);
+    ApplyLumaChange_c(Before, After, AfterStep, Count, Channels, To, BeforeStep);
 }
 
 #endif
@@ -223,4 +222,10 @@ void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
                      std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
                      std::uint8_t* Pixels) {
     ApplyLumaChange(Before, After, AfterStep, Count, Channels, Pixels, 1);
+}
+
+void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
+                     std::ptrdiff_t AfterStep, std::size_t Count, int Channels,
+                     std::uint8_t* Pixels, std::ptrdiff_t BeforeStep) {
+    ApplyLumaChange(Before, After, AfterStep, Count, Channels, Pixels, Pixels, BeforeStep);
 }

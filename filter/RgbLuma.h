@@ -38,6 +38,11 @@ void PixelsToLuma(const std::uint8_t* Pixels, int Channels, std::size_t Count,
 void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
                      std::ptrdiff_t Step, std::size_t Count, int Channels,
                      std::uint8_t* Pixels, std::ptrdiff_t BeforeStep);
+// And from the pixels From into To (the same run of pixels elsewhere, or
+// From itself), so that a host writing a new picture reads the old one once.
+void ApplyLumaChange(const std::int16_t* Before, const std::int16_t* After,
+                     std::ptrdiff_t Step, std::size_t Count, int Channels,
+                     const std::uint8_t* From, std::uint8_t* To, std::ptrdiff_t BeforeStep);
 
 // The plain scalar twins of the routines above: same arguments, same
 // results for every input. The routines above use SSE2 for RGBA and RGB and

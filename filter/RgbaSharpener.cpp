@@ -1,7 +1,7 @@
 #include "filter/RgbaSharpener.h"
 
+#include <algorithm>
 #include <cstring>
-#include <new>
 
 #include "filter/RgbLuma.h"
 #include "filter/ThreadSlots.h"
@@ -22,7 +22,7 @@ struct RowJob {
     int Height;
 };
 
-// Rows in contiguous bands, one per pool thread.
+// Rows in contiguous bands, one per share.
 WorkShare RowsOf(const RowJob& Job, unsigned Index, unsigned Count) {
     return SplitWork(static_cast<std::uint32_t>(Job.Height), Index, Count, Count);
 }
@@ -30,8 +30,7 @@ WorkShare RowsOf(const RowJob& Job, unsigned Index, unsigned Count) {
 void LumaInTask(unsigned Index, unsigned Count, void* Context) {
     const RowJob& Job = *static_cast<const RowJob*>(Context);
     const WorkShare Rows = RowsOf(Job, Index, Count);
-    for (std::uint32_t y = Rows.Start; y < Rows.Start + Rows.Length; ++y)
-    {
+    for (std::uint32_t y = Rows.Start; y < Rows.Start + Rows.Length; ++y) {
         // Y for the passes; the same value in Cb, which they never touch, is
         // the luma as it was when the change is added back.
         std::int16_t* Luma = Job.Luma + static_cast<std::ptrdiff_t>(y) * Job.Width * LumaStep;
@@ -43,13 +42,11 @@ void LumaInTask(unsigned Index, unsigned Count, void* Context) {
 void LumaOutTask(unsigned Index, unsigned Count, void* Context) {
     const RowJob& Job = *static_cast<const RowJob*>(Context);
     const WorkShare Rows = RowsOf(Job, Index, Count);
-    for (std::uint32_t y = Rows.Start; y < Rows.Start + Rows.Length; ++y)
-    {
+    for (std::uint32_t y = Rows.Start; y < Rows.Start + Rows.Length; ++y) {
         const std::int16_t* Luma = Job.Luma + static_cast<std::ptrdiff_t>(y) * Job.Width * LumaStep;
-        std::uint8_t* Row = Job.Out + static_cast<std::ptrdiff_t>(y) * Job.Stride;
-        if (Job.In != Job.Out)
-            std::memcpy(Row, Job.In + static_cast<std::ptrdiff_t>(y) * Job.Stride, static_cast<std::size_t>(Job.Width) * 4);
-        ApplyLumaChange(Luma + 1, Luma, LumaStep, static_cast<std::size_t>(Job.Width), 4, Row, LumaStep);
+        const std::ptrdiff_t Row = static_cast<std::ptrdiff_t>(y) * Job.Stride;
+        ApplyLumaChange(Luma + 1, Luma, LumaStep, static_cast<std::size_t>(Job.Width), 4, Job.In + Row,
+                        Job.Out + Row, LumaStep);
     }
 }
 
@@ -58,6 +55,29 @@ struct PassJob {
     void* Frame;
     void* WorkPlane;
 };
+
+struct FusedJob {
+    RowJob Rows;
+    PassJob Pass;
+};
+
+// Luma in for the rows of one horizontal share, then that share's
+// horizontal pass while the rows are still in cache (about 7 % of a 1080p
+// frame on one thread). The bands are the pass's own: 4-row groups split
+// by SplitWork over the engine's slots; the model test fails if they drift.
+void LumaInHorizontalTask(unsigned Index, unsigned Count, void* Context) {
+    const FusedJob& Job = *static_cast<const FusedJob*>(Context);
+    const WorkShare Groups = SplitWork(static_cast<std::uint32_t>((Job.Rows.Height + 3) / 4), Index, Count,
+                                       Job.Pass.Engine->ThreadSlots);
+    const std::uint32_t End = std::min<std::uint32_t>((Groups.Start + Groups.Length) * 4,
+                                                      static_cast<std::uint32_t>(Job.Rows.Height));
+    for (std::uint32_t y = Groups.Start * 4; y < End; ++y) {
+        std::int16_t* Luma = Job.Rows.Luma + static_cast<std::ptrdiff_t>(y) * Job.Rows.Width * LumaStep;
+        PixelsToLuma(Job.Rows.In + static_cast<std::ptrdiff_t>(y) * Job.Rows.Stride, 4,
+                     static_cast<std::size_t>(Job.Rows.Width), Luma, Luma + 1, LumaStep);
+    }
+    Job.Pass.Engine->HorizontalPass(Job.Pass.WorkPlane, Job.Pass.Frame, Index, Count);
+}
 
 void HorizontalTask(unsigned Index, unsigned Count, void* Context) {
     const PassJob& Job = *static_cast<const PassJob*>(Context);
@@ -141,13 +161,20 @@ bool TRgbaSharpener::Process(std::uint8_t* Pixels, int W, int H, std::ptrdiff_t 
     return Process(Pool, Pixels, Pixels, W, H, Stride);
 }
 
+bool TRgbaSharpener::Process(const std::uint8_t* In, std::uint8_t* Out, int W, int H,
+                             std::ptrdiff_t Stride) noexcept {
+    return Process(Pool, In, Out, W, H, Stride);
+}
+
 bool TRgbaSharpener::Process(TThreadPool& FramePool, const std::uint8_t* In, std::uint8_t* Out, int W, int H,
                              std::ptrdiff_t Stride) noexcept {
     if (W < 0 || H < 0) return false;
     if (W == 0 || H == 0) return true;
     if (In == nullptr || Out == nullptr || !Prepare(W, H, Stride)) return false;
-    LumaIn(FramePool, In, Stride);
-    Sharpen(FramePool);
+    FusedJob Job{{In, nullptr, Stride, reinterpret_cast<std::int16_t*>(Frame), Width, Height},
+                 {&Engine, Frame, WorkPlane}};
+    FramePool.Run(LumaInHorizontalTask, &Job, Shares());
+    FramePool.Run(VerticalTask, &Job.Pass, Shares());
     LumaOut(FramePool, In, Out, Stride);
     return true;
 }

@@ -30,6 +30,8 @@ public:
     // for negative sizes, a stride shorter than a row, geometry the engine
     // refuses or memory that cannot be had.
     bool Process(std::uint8_t* Pixels, int Width, int Height, std::ptrdiff_t Stride) noexcept;
+    bool Process(const std::uint8_t* In, std::uint8_t* Out, int Width, int Height,
+                 std::ptrdiff_t Stride) noexcept;
     // The same from In into Out (both Stride apart; they may be the same
     // picture), on another pool for this one frame if need be (say, a pool
     // of one when the usual pool is busy): results are the same on any pool.
@@ -38,12 +40,13 @@ public:
                  std::ptrdiff_t Stride) noexcept;
 
     // Process in its phases, so benchmarks can time the conversions apart
-    // from the passes. Prepare must succeed before the others; the three
-    // must then run in order on the same picture.
+    // from the passes (Process itself runs luma in and the horizontal pass
+    // band by band). Prepare must succeed before the others; the three must
+    // then run in order on the same picture.
     bool Prepare(int Width, int Height, std::ptrdiff_t Stride) noexcept;
     void LumaIn(TThreadPool& FramePool, const std::uint8_t* In, std::ptrdiff_t Stride) noexcept;
     void Sharpen(TThreadPool& FramePool) noexcept;
-    // Each row of In, copied to Out while still in cache, gets its change.
+    // Each row of In, with its change, into Out.
     void LumaOut(TThreadPool& FramePool, const std::uint8_t* In, std::uint8_t* Out,
                  std::ptrdiff_t Stride) noexcept;
 

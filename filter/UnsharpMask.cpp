@@ -27,7 +27,7 @@ bool ScratchFits(std::int64_t Width, std::uint32_t ThreadSlots) {
 }  // namespace
 
 TUnsharpMaskFilter::TUnsharpMaskFilter(std::uint32_t Slots)
-    : Weight(InitialRadius, InitialVariance), ThreadSlots(Slots) {}
+    : Weight(InitialRadius, InitialVariance), ThreadSlots(Slots), KernelsInUse(&BestKernelSet()) {}
 
 TUnsharpMaskFilter::~TUnsharpMaskFilter() { ReleaseBuffers(); }
 
@@ -50,6 +50,13 @@ void TUnsharpMaskFilter::SetThreshold(std::int32_t Value) {
     if (Value == Threshold) return;
     Threshold = Value;
     FillThresholdLanes(Lanes, Value);
+}
+
+bool TUnsharpMaskFilter::UseKernels(KernelSetId Id) {
+    const KernelSet* Set = BuiltInKernelSet(Id);
+    if (Set == nullptr) return false;
+    KernelsInUse = Set;
+    return true;
 }
 
 void TUnsharpMaskFilter::ReleaseBuffers() {
@@ -130,7 +137,7 @@ void TUnsharpMaskFilter::HorizontalPass(void* WorkPlane, const void* Frame,
     if (Share.Length == 0) return;
     const std::int64_t FirstRow = std::int64_t{Share.Start} * 4;
     const std::int64_t Rows = std::min<std::int64_t>(std::int64_t{Share.Length} * 4, VParam.Count - FirstRow);
-    HorizontalKernel(static_cast<unsigned char*>(WorkPlane) +
+    KernelsInUse->Horizontal(static_cast<unsigned char*>(WorkPlane) +
                          static_cast<std::ptrdiff_t>(Share.Start) * WorkGroupStride,
                      static_cast<const unsigned char*>(Frame) +
                          static_cast<std::ptrdiff_t>(Share.Start) * SrcGroupStride,
@@ -150,7 +157,7 @@ void TUnsharpMaskFilter::VerticalPass(void* Frame, const void* WorkPlane, std::u
     const std::int32_t LastColumns = Share.Start + Share.Length == Groups
                                          ? static_cast<std::int32_t>(HParam.Count - 8 * (Groups - 1))
                                          : 8;
-    VerticalKernel(static_cast<unsigned char*>(Frame) + static_cast<std::ptrdiff_t>(Share.Start) * SrcColumnStep,
+    KernelsInUse->Vertical(static_cast<unsigned char*>(Frame) + static_cast<std::ptrdiff_t>(Share.Start) * SrcColumnStep,
                    static_cast<const unsigned char*>(WorkPlane) +
                        static_cast<std::ptrdiff_t>(Share.Start) * WorkColumnStep,
                    VParam.Entries.data(), static_cast<std::int32_t>(Share.Length), VParam.OuterCount,

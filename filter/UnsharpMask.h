@@ -9,6 +9,7 @@
 
 #include "filter/FilterParam.h"
 #include "filter/GaussianBlurWeight.h"
+#include "filter/KernelSets.h"
 #include "filter/Vectors.h"
 
 class TUnsharpMaskFilter {
@@ -39,6 +40,14 @@ public:
     void VerticalPass(void* Frame, const void* WorkPlane, std::uint32_t ThreadIndex,
                       std::uint32_t ThreadCount) const;
 
+    // The kernel set the passes run: the best this machine supports, chosen
+    // when the engine is made. Tests and benchmarks may force another; the
+    // built-in one by id (false, keeping the current set, where the machine
+    // cannot run it), any other (the scalar twins) by reference.
+    const KernelSet& Kernels() const { return *KernelsInUse; }
+    bool UseKernels(KernelSetId Id);
+    void UseKernels(const KernelSet& Set) { KernelsInUse = &Set; }
+
     // Frees both plans and the scratch block; geometry fields keep their values.
     void ReleaseBuffers();
 
@@ -66,5 +75,7 @@ public:
     TFilterParam VParam;  // over the height
 
 private:
+    const KernelSet* KernelsInUse;
+
     void Build(std::int32_t Width, std::int32_t Height, std::int32_t MaxWidth);
 };

@@ -1,7 +1,6 @@
 // The frei0r entry points: one filter, RGBA8888, five double parameters.
-// Each instance owns its engine and buffers; frame work runs on one worker
-// pool shared by the process, or, while another instance holds the pool, on
-// the calling thread alone (same bytes either way).
+// Each instance owns its engine and buffers; frame work runs on the pool the
+// instances share (frei0r/SharedPool.h).
 //
 // Nothing thrown may reach the host: every entry point catches, and a frame
 // that cannot be sharpened is passed through unchanged.
@@ -10,34 +9,24 @@ extern "C" {
 #include <frei0r.h>
 }
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <memory>
-#include <mutex>
-#include <new>
 
 #include "filter/RgbaSharpener.h"
 #include "filter/TrackParameters.h"
 #include "frei0r/Frei0rParameters.h"
-#include "util/ThreadPool.h"
+#include "frei0r/SharedPool.h"
 
 #define VELGARDE_F0R_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
-std::mutex PoolLock;             // held by the instance running on the pool
-std::mutex PoolLifetime;         // guards creating and destroying the pool
-std::unique_ptr<TThreadPool> SharedPool;
-unsigned Instances = 0;          // under PoolLifetime
-
 struct Instance {
-    explicit Instance(TThreadPool& SharedPool) : Pool(SharedPool), Sharpener(SharedPool) {
+    explicit Instance(TThreadPool& Pool) : Sharpener(Pool) {
         for (int i = 0; i < TrackCount; ++i) Tracks[i] = TrackDefaults[i];
     }
-    TThreadPool& Pool;
     TRgbaSharpener Sharpener;
     std::int32_t Tracks[TrackCount];
     bool Changed = true;  // the tracks have not reached the engine yet
@@ -61,10 +50,10 @@ bool IsTrack(int Index) { return Index >= 0 && Index < TrackCount; }
 VELGARDE_F0R_EXPORT int f0r_init() { return 1; }
 
 VELGARDE_F0R_EXPORT void f0r_deinit() {
-    // The pool outlives every instance; a host that unloads us after the
-    // last destruct gets its threads back here.
-    std::lock_guard<std::mutex> Guard(PoolLifetime);
-    if (Instances == 0) SharedPool.reset();
+    try {
+        DropIdleSharedPool();
+    } catch (...) {
+    }
 }
 
 VELGARDE_F0R_EXPORT void f0r_get_plugin_info(f0r_plugin_info_t* Info) {
@@ -90,15 +79,19 @@ VELGARDE_F0R_EXPORT void f0r_get_param_info(f0r_param_info_t* Info, int Index) {
 
 VELGARDE_F0R_EXPORT f0r_instance_t f0r_construct(unsigned int Width, unsigned int Height) {
     if (!IsServableSize(Width, Height)) return nullptr;
+    bool HoldsPool = false;
     try {
-        std::lock_guard<std::mutex> Guard(PoolLifetime);
-        if (!SharedPool) SharedPool = std::make_unique<TThreadPool>(ProcessorCount());
-        Instance* Made = new Instance(*SharedPool);
+        TThreadPool& Pool = AcquireSharedPool();
+        HoldsPool = true;
+        Instance* Made = new Instance(Pool);
         Made->Width = Width;
         Made->Height = Height;
-        ++Instances;
         return Made;
     } catch (...) {
+        try {
+            if (HoldsPool) ReleaseSharedPool();
+        } catch (...) {
+        }
         return nullptr;
     }
 }
@@ -106,8 +99,10 @@ VELGARDE_F0R_EXPORT f0r_instance_t f0r_construct(unsigned int Width, unsigned in
 VELGARDE_F0R_EXPORT void f0r_destruct(f0r_instance_t Handle) {
     if (Handle == nullptr) return;
     delete static_cast<Instance*>(Handle);
-    std::lock_guard<std::mutex> Guard(PoolLifetime);
-    --Instances;
+    try {
+        ReleaseSharedPool();
+    } catch (...) {
+    }
 }
 
 VELGARDE_F0R_EXPORT void f0r_set_param_value(f0r_instance_t Handle, f0r_param_t Param, int Index) {
@@ -141,15 +136,10 @@ VELGARDE_F0R_EXPORT void f0r_update(f0r_instance_t Handle, double, const std::ui
     const int W = static_cast<int>(Self.Width);
     const int H = static_cast<int>(Self.Height);
     const std::ptrdiff_t Stride = std::ptrdiff_t{W} * 4;
-    bool Done;
-    {
-        std::unique_lock<std::mutex> Pool(PoolLock, std::try_to_lock);
-        if (Pool.owns_lock()) {
-            Done = Self.Sharpener.Process(Self.Pool, From, To, W, H, Stride);
-        } else {
-            TThreadPool CallerOnly(1);
-            Done = Self.Sharpener.Process(CallerOnly, From, To, W, H, Stride);
-        }
+    bool Done = false;
+    try {
+        Done = ProcessOnSharedPool(Self.Sharpener, From, To, W, H, Stride);
+    } catch (...) {
     }
     // A frame that cannot be sharpened goes out as it came.
     if (!Done && In != Out) std::memmove(Out, In, Bytes);

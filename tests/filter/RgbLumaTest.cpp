@@ -3,6 +3,7 @@
 // luma, random values and the extremes. Seed: VELGARDE_SEED.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <vector>
@@ -73,6 +74,11 @@ TEST(RgbLuma, RandomRunsMatchTheScalarTwins) {
                     std::vector<std::uint8_t> PairFast(Pixels);
                     ApplyLumaChange(Pairs.data() + 1, Pairs.data(), 3, Count, Channels, PairFast.data(), 3);
                     ASSERT_EQ(PairFast, SlowPixels);
+                    std::vector<std::uint8_t> Elsewhere(Pixels.size(), 0x77);
+                    ApplyLumaChange(Pairs.data() + 1, Pairs.data(), 3, Count, Channels, Pixels.data(),
+                                    Elsewhere.data(), 3);
+                    ASSERT_TRUE(std::equal(Elsewhere.begin(), Elsewhere.begin() + Count * Channels, SlowPixels.begin()));
+                    for (int c = 0; c < Channels; ++c) ASSERT_EQ(Elsewhere[Count * Channels + c], 0x77) << "guard";
                     PixelsToLuma(Pixels.data(), Channels, Count, Twice.data(), Twice.data() + 1, 3);
                     for (std::size_t i = 0; i < Count; ++i)
                         ASSERT_TRUE(Twice[i * 3] == Slow[i * Step] && Twice[i * 3 + 1] == Slow[i * Step] &&
