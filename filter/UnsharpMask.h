@@ -43,7 +43,8 @@ public:
     // The kernel set the passes run: the best this machine supports, chosen
     // when the engine is made. Tests and benchmarks may force another; the
     // built-in one by id (false, keeping the current set, where the machine
-    // cannot run it), any other (the scalar twins) by reference.
+    // cannot run it), any other (the scalar twins) by reference: the set
+    // must outlive the engine. Not while a pass runs.
     const KernelSet& Kernels() const { return *KernelsInUse; }
     bool UseKernels(KernelSetId Id);
     void UseKernels(const KernelSet& Set) { KernelsInUse = &Set; }
