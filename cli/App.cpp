@@ -66,7 +66,7 @@ private:
     }
     std::string InputName() const { return o_.input == "-" ? "stdin" : o_.input; }
     std::string OutputName() const { return o_.output == "-" ? "stdout" : o_.output; }
-    int EmptyInput() const;
+    int EmptyInput();
     bool FindModule();
     bool OpenFilter(HostProcessor* processor);
     std::string SettingsNote() const;
@@ -83,9 +83,9 @@ private:
     std::uint64_t inputFileBytes_ = 0;  // 0 unless the input is a regular file
 };
 
-int App::EmptyInput() const {
-    if (o_.input != "-") return const_cast<App*>(this)->Fail(InputName(), "empty input");
-    return const_cast<App*>(this)->Fail(
+int App::EmptyInput() {
+    if (o_.input != "-") return Fail(InputName(), "empty input");
+    return Fail(
         InputName(),
         "empty input: the program writing into velgarde wrote nothing; its own messages above say "
         "why (ffmpeg 5 writes 10- and 12-bit yuv4mpegpipe only with -strict -1)");

@@ -127,6 +127,12 @@ bool EncodeImage(const Image& input, const ImageMetadata& meta, OutputFormat for
             break;
         case OutputFormat::Bmp:
             ok = stbi_write_bmp_to_func(ToVector, &bytes, w, h, c, image.pixels.data());
+            // The resolution, in the info header's pixels per metre (stb leaves 0).
+            if (ok && bytes.size() >= 46 && bytes[14] >= 40 && meta.xPerMetre != 0 && meta.yPerMetre != 0)
+                for (int i = 0; i < 4; ++i) {
+                    bytes[38 + i] = static_cast<std::uint8_t>(meta.xPerMetre >> (8 * i));
+                    bytes[42 + i] = static_cast<std::uint8_t>(meta.yPerMetre >> (8 * i));
+                }
             break;
         default:
             ok = stbi_write_png_to_func(ToVector, &bytes, w, h, c, image.pixels.data(), w * c);

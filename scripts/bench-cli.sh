@@ -22,21 +22,27 @@ source_args=(-v error -f lavfi -i "testsrc2=s=1920x1080:r=25" -frames:v "$frames
 in=$work/in-$frames.y4m
 [ -s "$in" ] || ffmpeg "${source_args[@]}" -f yuv4mpegpipe -y "$in"
 
-best() {  # best wall seconds of $runs runs of the command line in $1
-  local best=""
+# Best wall seconds of $runs runs of the command line in $1; the CPU seconds
+# (user + system) of that run go to the file $2 if given, as a check that
+# does not depend on how busy the machine is.
+best() {
+  local best="" cpu=""
   for _ in $(seq "$runs"); do
-    local start end t
-    start=$(date +%s.%N)
-    bash -c "set -o pipefail; $1" >/dev/null
-    end=$(date +%s.%N)
-    t=$(awk "BEGIN { print $end - $start }")
-    if [ -z "$best" ] || awk "BEGIN { exit !($t < $best) }"; then best=$t; fi
+    local out
+    out=$( { TIMEFORMAT='%R %U %S'; time bash -c "set -o pipefail; $1" >/dev/null; } 2>&1 | tail -n 1)
+    read -r t u s <<<"$out"
+    if [ -z "$best" ] || awk "BEGIN { exit !($t < $best) }"; then
+      best=$t
+      cpu=$(awk "BEGIN { print $u + $s }")
+    fi
   done
+  [ -n "${2:-}" ] && echo "$cpu" >"$2"
   echo "$best"
 }
 
 read -r plugin_mean plugin_median _ < <("$bin/velgarde_plugin_frame_time" "$bin/Tarnwick.so" "$in")
-tool=$(best "'$bin/velgarde' -q '$in' /dev/null")
+best "'$bin/velgarde_plugin_frame_time' '$bin/Tarnwick.so' '$in'" "$work/plugin.cpu" >/dev/null
+tool=$(best "'$bin/velgarde' -q '$in' /dev/null" "$work/tool.cpu")
 src="ffmpeg ${source_args[*]}"
 pipeline=$(best "$src -f yuv4mpegpipe - | '$bin/velgarde' -q - - | ffmpeg -v error -f yuv4mpegpipe -i - -f null -")
 unsharp=$(best "$src -vf unsharp=5:5:1.0 -f null -")
@@ -50,6 +56,8 @@ echo "frames: $frames of 1920x1080 yuv420p, best of $runs runs, $(nproc) process
 printf '%-44s %8s ms/frame\n' "plug-in through the host (median)" "$plugin_median"
 printf '%-44s %8s ms/frame  %s x the plug-in (goal <= 1.5)\n' "velgarde file -> /dev/null" "$tool_ms" \
   "$(calc "$tool_ms / $plugin_median")"
+printf '%-44s %8s ms/frame  (plug-in alone, with its reading: %s)\n' "CPU time of velgarde file -> /dev/null" \
+  "$(ms "$(cat "$work/tool.cpu")")" "$(ms "$(cat "$work/plugin.cpu")")"
 printf '%-44s %8s fps\n' "ffmpeg | velgarde | ffmpeg" "$(fps "$pipeline")"
 printf '%-44s %8s fps\n' "ffmpeg -vf unsharp=5:5:1.0" "$(fps "$unsharp")"
 printf '%-44s %8s fps\n' "ffmpeg | cat | ffmpeg" "$(fps "$plain")"

@@ -439,6 +439,11 @@ TEST_F(App, IccProfileResolutionAndExifGoAlongAndOrientationIsApplied) {
         EXPECT_EQ(img.width, 30);
         EXPECT_EQ(img.height, 20);
     }
+    // BMP holds the resolution only.
+    ASSERT_EQ(Velgarde({"-q", Path("meta.png"), Path("meta-out.bmp")}).status, ExitOk);
+    const Bytes bmp = test::ReadFile(Path("meta-out.bmp"));
+    ASSERT_GE(bmp.size(), 46u);
+    EXPECT_EQ(bmp[38] | bmp[39] << 8, 11811);
     // JPEG in, with the metadata in its segments, to PNG.
     ASSERT_TRUE(test::WriteFile(Path("meta-in.jpg"), test::ReadFile(Path("meta-out.jpg"))));
     ASSERT_EQ(Velgarde({"-q", Path("meta-in.jpg"), Path("from-jpeg.png")}).status, ExitOk);

@@ -128,6 +128,11 @@ TEST(Exe, MessagesHelpAndVersion) {
     EXPECT_EQ(std::string(version.begin(), version.end()).rfind("velgarde ", 0), 0u);
     r = Shell(kExe + " --threshold 1001 a b");
     EXPECT_EQ(r.status, 2);
+    // A producer that wrote nothing is named as the cause.
+    r = Shell("true | " + kExe + " - " + P("nothing.y4m"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("stdin: empty input: the program writing into velgarde wrote nothing"), std::string::npos)
+        << r.err;
 }
 
 // Interrupted while waiting for input: the temporary file goes, and the
