@@ -1,13 +1,22 @@
-# cmake -DDLL=path -DOBJDUMP=tool [-DVERSION=x.y.z] -P CheckDll.cmake: the
-# product DLL is a PE i386 DLL, exports GetFilterTable alone, imports only
-# KERNEL32.dll and msvcrt.dll, carries no debug sections and a version
-# resource that names the product (and VERSION, if given).
+# cmake -DDLL=path -DOBJDUMP=tool [-DVERSION=x.y.z] [-DFORMAT=pei-x86-64]
+#       [-DEXPORTS=a;b] -P CheckDll.cmake: a module we ship is a PE DLL of
+# FORMAT (default pei-i386, the editor's), exports EXPORTS and nothing else
+# (default GetFilterTable), imports only KERNEL32.dll and msvcrt.dll (its
+# runtime is linked in), carries no debug sections and a version resource
+# that names the product (and VERSION, if given).
+if(NOT FORMAT)
+  set(FORMAT pei-i386)
+endif()
+if(NOT EXPORTS)
+  set(EXPORTS GetFilterTable)
+endif()
+list(SORT EXPORTS)
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
 endif()
-if(NOT dump MATCHES "file format pei-i386")
-  message(FATAL_ERROR "${DLL} is not a PE i386 image")
+if(NOT dump MATCHES "file format ${FORMAT}\n")
+  message(FATAL_ERROR "${DLL} is not a ${FORMAT} image")
 endif()
 if(NOT dump MATCHES "Characteristics [^\n]*\n([^\n]*\n)*[^\n]*DLL")
   message(FATAL_ERROR "${DLL} is not flagged as a DLL")
@@ -23,14 +32,15 @@ if(at GREATER -1)
   string(SUBSTRING "${table}" ${eol} -1 table)
   string(FIND "${table}" "\n\n" end)
   string(SUBSTRING "${table}" 0 ${end} table)
-  string(REGEX MATCHALL "\\][ \t]+[^\n]+" rows "${table}")
+  string(REGEX MATCHALL "\\[ *[0-9]+\\][ \t]+[^\n]+" rows "${table}")
   foreach(row ${rows})
-    string(REGEX REPLACE "^\\][ \t]+" "" name "${row}")
+    string(REGEX REPLACE "^\\[ *[0-9]+\\][ \t]+" "" name "${row}")
     list(APPEND exports "${name}")
   endforeach()
 endif()
-if(NOT exports STREQUAL "GetFilterTable")
-  message(FATAL_ERROR "exports are [${exports}], expected only GetFilterTable")
+list(SORT exports)
+if(NOT exports STREQUAL EXPORTS)
+  message(FATAL_ERROR "exports are [${exports}], expected only [${EXPORTS}]")
 endif()
 
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
@@ -68,4 +78,4 @@ foreach(text ${wanted})
     message(FATAL_ERROR "${DLL}: no \"${text}\" in a version resource")
   endif()
 endforeach()
-message(STATUS "${DLL}: PE i386 DLL, exports GetFilterTable, imports ${names}, no debug sections, version resource ${VERSION}")
+message(STATUS "${DLL}: ${FORMAT} DLL, exports ${exports}, imports ${names}, no debug sections, version resource ${VERSION}")

@@ -8,7 +8,11 @@ version=$(sed -n 's/^project(Velgarde VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt
 
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 --target Velgarde
-cmake -DDLL=build/win64/Velgarde.auf2 -DOBJDUMP=x86_64-w64-mingw32-objdump -P cmake/CheckAuf2.cmake
+check() {
+  cmake -DDLL="$1" -DOBJDUMP=x86_64-w64-mingw32-objdump -DFORMAT=pei-x86-64 -DVERSION="$version" \
+        "-DEXPORTS=GetFilterPluginTable;InitializePlugin;UninitializePlugin" -P cmake/CheckDll.cmake
+}
+check build/win64/Velgarde.auf2
 
 name=Velgarde-$version-aviutl2-win64
 stage=out/dist/$name
@@ -19,7 +23,7 @@ x86_64-w64-mingw32-strip --strip-unneeded -o "$stage/Velgarde.auf2" build/win64/
 sed "s/@VERSION@/$version/; s/\$/\r/" aviutl2/readme-ja.txt > "$stage/readme-ja.txt"
 sed "s/@VERSION@/$version/; s/\$/\r/" aviutl2/readme-en.txt > "$stage/readme-en.txt"
 # Stripping must leave the version resource in place.
-cmake -DDLL="$stage/Velgarde.auf2" -DOBJDUMP=x86_64-w64-mingw32-objdump -P cmake/CheckAuf2.cmake
+check "$stage/Velgarde.auf2"
 # cmake's own zip writer: no extra package needed; fixed dates for a repeatable archive.
 (cd out/dist && cmake -E tar cf "$name.zip" --format=zip --mtime="2000-01-01 00:00:00" \
     "$name/Velgarde.auf2" "$name/readme-ja.txt" "$name/readme-en.txt")
