@@ -52,5 +52,5 @@ endfunction()
 # kernels are written to need no such spill; this keeps a future one safe).
 function(velgarde_avx2_sources)
   set_source_files_properties(${ARGN} PROPERTIES COMPILE_OPTIONS
-    "-mavx2;-mno-avx256-split-unaligned-load;-mno-avx256-split-unaligned-store$<$<PLATFORM_ID:Windows>:;-Wa,-muse-unaligned-vector-move>")
+    "-mavx2$<$<CXX_COMPILER_ID:GNU>:;-mno-avx256-split-unaligned-load;-mno-avx256-split-unaligned-store>$<$<PLATFORM_ID:Windows>:;-Wa,-muse-unaligned-vector-move>")
 endfunction()
