@@ -64,10 +64,14 @@ bool OutputFile::Open(const std::string& path, std::string* error) {
             file_ = OpenFile(path_, "wb");
         } else {
             tempPath_ = TemporaryPath(path_);
+            // Registered before the file exists (the name holds our process
+            // id), so an interrupt at any moment after creation removes it.
+            SetInterruptCleanup(tempPath_);
             file_ = CreateRemovableFile(tempPath_);
             if (file_ != nullptr) {
-                SetInterruptCleanup(tempPath_);
                 if (exists) CopyModeTo(file_, existing);
+            } else {
+                SetInterruptCleanup("");
             }
         }
         if (file_ == nullptr) {
