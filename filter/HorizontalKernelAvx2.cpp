@@ -13,42 +13,14 @@
 #include <cstdint>
 #include <cstring>
 
+#include "filter/Avx2KernelHelpers.h"
 #include "filter/Kernels.h"
 
 namespace {
 
 constexpr std::int32_t UnrolledPairs = 12;  // every radius of the range track
 
-std::int32_t PairsOf(const std::int16_t* List) {
-    std::int32_t Count;
-    std::memcpy(&Count, reinterpret_cast<const char*>(List) - 4, 4);
-    return Count;
-}
-
 const std::int16_t* ListAt(std::intptr_t Address) { return reinterpret_cast<const std::int16_t*>(Address); }
-
-// Hides a pointer's value from the optimiser inside a loop: what it points
-// at is then loaded where it is used instead of being hoisted into a
-// register that the loop cannot spare.
-template <typename T>
-inline T* Fresh(T* P) {
-    __asm__("" : "+r"(P));
-    return P;
-}
-
-// Keeps an accumulator's sum in the order written: without it the compiler
-// may regroup a long unrolled chain of additions into a tree whose partial
-// sums all live at once, more than the eight registers of i686 can hold.
-template <typename V>
-inline void Settle(V& Sum) {
-    __asm__("" : "+x"(Sum));
-}
-
-inline int LoadY(const unsigned char* Pixel) {
-    std::int16_t Y;
-    std::memcpy(&Y, Pixel, 2);
-    return Y;
-}
 
 // Y out of the three 16-byte pieces of eight 6-byte pixels (Y of pixel i is
 // word 3i of the 48 bytes), the same for both halves of a 256-bit vector.

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "filter/Avx2KernelHelpers.h"
 #include "filter/Kernels.h"
 #include "filter/Vectors.h"
 
@@ -20,35 +21,6 @@ namespace {
 
 constexpr std::int32_t CachedPairs = 16;  // every list of the track bars' range
 constexpr std::int32_t PrefetchRows = 4;
-
-std::int32_t PairsOf(const std::int16_t* List) {
-    std::int32_t Count;
-    std::memcpy(&Count, reinterpret_cast<const char*>(List) - 4, 4);
-    return Count;
-}
-
-// Hides a pointer's value from the optimiser inside a loop: what it points
-// at is then loaded where it is used, as an operand, instead of being
-// hoisted into a register that the loop cannot spare (and might spill).
-template <typename T>
-inline T* Fresh(T* P) {
-    __asm__("" : "+r"(P));
-    return P;
-}
-
-// Keeps an accumulator's sum in the order written: without it the compiler
-// may regroup a long unrolled chain of additions into a tree whose partial
-// sums all live at once, more than the eight registers of i686 can hold.
-template <typename V>
-inline void Settle(V& Sum) {
-    __asm__("" : "+x"(Sum));
-}
-
-inline std::int16_t LoadY(const unsigned char* Pixel) {
-    std::int16_t Y;
-    std::memcpy(&Y, Pixel, 2);
-    return Y;
-}
 
 inline void StoreY(unsigned char* Pixel, std::int16_t Y) { std::memcpy(Pixel, &Y, 2); }
 
