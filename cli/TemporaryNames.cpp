@@ -43,34 +43,28 @@ enum class Leftover { InUse, Removed, NotOurs };
 
 #if defined(_WIN32)
 Leftover RemoveIfUnused(const std::string& path, std::uint64_t* size) {
-    // A live run keeps its file open; opened here without sharing, the file
-    // is nobody else's, and goes when this handle closes.
-    const HANDLE h = CreateFileW(Widen(path).c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
-                                 nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_ACCESS_DENIED ? Leftover::NotOurs : Leftover::InUse;
-    FILETIME written;
-    LARGE_INTEGER bytes;
-    ULARGE_INTEGER now, then;
+    const std::wstring wide = Widen(path);
+    // Age first: a file written a moment ago may be between its close and
+    // its rename, which an open here would make fail.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+        return Leftover::InUse;
     FILETIME nowFile;
     GetSystemTimeAsFileTime(&nowFile);
+    ULARGE_INTEGER now, then;
     now.LowPart = nowFile.dwLowDateTime;
     now.HighPart = nowFile.dwHighDateTime;
-    bool old = false;
-    if (GetFileTime(h, nullptr, nullptr, &written)) {
-        then.LowPart = written.dwLowDateTime;
-        then.HighPart = written.dwHighDateTime;
-        old = now.QuadPart > then.QuadPart + 10000000ull * kLeftoverSeconds;
-    }
-    if (!old) {
-        // Too young to tell: leave it, and cancel the deletion.
-        FILE_DISPOSITION_INFO keep{FALSE};
-        SetFileInformationByHandle(h, FileDispositionInfo, &keep, sizeof keep);
-        CloseHandle(h);
-        return Leftover::InUse;
-    }
-    *size = GetFileSizeEx(h, &bytes) ? static_cast<std::uint64_t>(bytes.QuadPart) : 0;
+    then.LowPart = data.ftLastWriteTime.dwLowDateTime;
+    then.HighPart = data.ftLastWriteTime.dwHighDateTime;
+    if (now.QuadPart < then.QuadPart + 10000000ull * kLeftoverSeconds) return Leftover::InUse;
+    *size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    // A live run keeps its file open; opened here without sharing, the file
+    // is nobody else's, and goes when this handle closes.
+    const HANDLE h = CreateFileW(wide.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_ACCESS_DENIED ? Leftover::NotOurs : Leftover::InUse;
     CloseHandle(h);
     return Leftover::Removed;
 }
