@@ -75,15 +75,15 @@ Leftover RemoveIfUnused(const std::string& path, std::uint64_t* size) {
     // Just created by a run that has not locked it yet, or written a moment ago.
     if (std::time(nullptr) - named.st_mtime < kLeftoverSeconds) return Leftover::InUse;
     *size = static_cast<std::uint64_t>(named.st_size);
-    if (named.st_uid != geteuid()) return Leftover::NotOurs;
+    const bool ours = named.st_uid == geteuid();
     const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return Leftover::NotOurs;
+    if (fd < 0) return ours ? Leftover::InUse : Leftover::NotOurs;
     Leftover result = Leftover::InUse;
     struct stat opened;
     // Not locked by a live run, and still the file that was looked at.
     if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &opened) == 0 && opened.st_ino == named.st_ino &&
         opened.st_dev == named.st_dev)
-        result = unlink(path.c_str()) == 0 ? Leftover::Removed : Leftover::NotOurs;
+        result = ours && unlink(path.c_str()) == 0 ? Leftover::Removed : Leftover::NotOurs;
     close(fd);
     return result;
 }

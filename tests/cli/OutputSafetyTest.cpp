@@ -260,6 +260,14 @@ TEST_F(OutputSafety, LeftoversOfKilledRunsAreRemovedAndLiveRunsLeftAlone) {
     // And a file just created.
     const std::string young = P("young.y4m.velgarde-AAAAAAAAAAAA.tmp");
     ASSERT_TRUE(test::WriteFile(young, {'y'}));
+    // Another user's: named for the user to remove, not removed.
+    const std::string others = P("others.y4m.velgarde-BBBBBBBBBBBB.tmp");
+    ASSERT_TRUE(test::WriteFile(others, {'o'}));
+    Age(others);
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(others.c_str(), kNobody, kNobody), 0);
+    }
 
     ASSERT_TRUE(test::WriteFile(P("in.y4m"), stream));
     // The next run in the folder.
@@ -269,6 +277,10 @@ TEST_F(OutputSafety, LeftoversOfKilledRunsAreRemovedAndLiveRunsLeftAlone) {
     EXPECT_FALSE(test::FileExists(leftover));
     EXPECT_TRUE(test::FileExists(liveTemporary));
     EXPECT_TRUE(test::FileExists(young));
+    if (root) {
+        EXPECT_TRUE(test::FileExists(others));
+        EXPECT_TRUE(Contains(r.err, others + ": left by an interrupted run (1 KiB); not ours to remove")) << r.err;
+    }
 
     liveInput.Write(Bytes(stream.begin() + 100, stream.end()));
     liveInput.Close();
