@@ -72,6 +72,17 @@ private:
     std::string SettingsNote() const;
     int RunStream(ByteSource& input);
     int RunImage(ByteSource& input);
+    // Reasons not to replace the input with --in-place after a run that
+    // otherwise went well; empty if none.
+    std::string InPlaceObjection();
+    void PrintNotes() {
+        for (const auto& note : out_.TakeNotes()) std::fprintf(c_.messages, "velgarde: %s\n", note.c_str());
+    }
+    int OutputFailed(const std::string& error, const std::string& closedNote = "") {
+        if (out_.IsStdout() && out_.ErrorCode() == EPIPE)
+            return Fail(OutputName(), "the program reading it closed the pipe" + closedNote, ExitPipeClosed);
+        return Fail(OutputName(), error);
+    }
 
     const Options& o_;
     const AppContext& c_;
@@ -81,6 +92,8 @@ private:
     OutputFile out_;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> inputFile_{nullptr, std::fclose};
     std::uint64_t inputFileBytes_ = 0;  // 0 unless the input is a regular file
+    std::FILE* inputStream_ = nullptr;  // the input file or stdin
+    bool replacesInput_ = false;        // --in-place on the input itself
 };
 
 int App::EmptyInput() {
@@ -145,6 +158,7 @@ int App::RunStream(ByteSource& input) {
     settings.fields = o_.fields;
     settings.parallel = &parallel;
     const StreamResult result = velgarde::RunStream(reader, writer, processor, settings, &progress_);
+    const std::string objection = replacesInput_ ? InPlaceObjection() : "";
     inputFile_.reset();  // read to its end; an in-place output may now replace it
 
     const Y4mFormat& f = reader.Format();
@@ -156,12 +170,21 @@ int App::RunStream(ByteSource& input) {
         extra += (extra.empty() ? "" : ", ") + fields;
     }
     using F = StreamResult::Failure;
-    // A damaged tail: the good frames before it are kept.
-    const bool damaged = result.failure == F::Input && result.frames > 0;
+    // A read error says nothing about the data: an error, not damage.
+    const bool readError = result.failure == F::Input && !input.Error().empty();
+    // A damaged tail: the good frames before it are kept, unless they would
+    // replace the input, the only whole copy.
+    const bool damaged = result.failure == F::Input && !readError && result.frames > 0;
+    if (replacesInput_ && (damaged || (result.failure == F::None && !objection.empty()))) {
+        out_.Abort();
+        progress_.Finish(false, result.frames, f.width, f.height, false);
+        return Fail(InputName(), (damaged ? result.error : objection) +
+                                     "; nothing written: --in-place leaves it as it was");
+    }
     if (result.failure == F::None || damaged) {
         if (!out_.Commit(&error)) {
             progress_.Finish(false, result.frames, 0, 0, false);
-            return Fail(OutputName(), error);
+            return OutputFailed(error);
         }
         progress_.Finish(!damaged, result.frames, f.width, f.height, false, extra);
         if (!damaged) return ExitOk;
@@ -176,11 +199,7 @@ int App::RunStream(ByteSource& input) {
     switch (result.failure) {
     case F::Input: return Fail(InputName(), result.error);
     case F::Output:
-        if (out_.IsStdout() && out_.Sink().ErrorCode() == EPIPE)
-            return Fail(OutputName(), "the program reading it closed the pipe after " +
-                                          std::to_string(result.frames) + " frames",
-                        ExitPipeClosed);
-        return Fail(OutputName(), result.error);
+        return OutputFailed(result.error, " after " + std::to_string(result.frames) + " frames");
     case F::Filter:
         return FailModule(result.error, "frame " + std::to_string(result.frames + 1) + ": ");
     case F::None: break;
@@ -192,6 +211,8 @@ int App::RunImage(ByteSource& input) {
     std::vector<std::uint8_t> bytes;
     std::string error;
     if (!ReadAll(input, kMaxImageFileBytes, &bytes, &error)) return Fail(InputName(), error);
+    if (replacesInput_ && !(error = InPlaceObjection()).empty())
+        return Fail(InputName(), error + "; nothing written: --in-place leaves it as it was");
     inputFile_.reset();
     DecodedImage decoded;
     if (!DecodeImage(bytes, ImageLimits{}, &decoded, &error)) return Fail(InputName(), error);
@@ -208,7 +229,7 @@ int App::RunImage(ByteSource& input) {
     std::vector<std::string> notes;
     if (!EncodeImage(image, decoded.meta, format_, o_.quality, out_.Sink(), &error, &notes) ||
         !out_.Commit(&error))
-        return Fail(OutputName(), error);
+        return OutputFailed(error);
     for (const auto& note : notes) Warn(OutputName(), note);
     std::string extra = SettingsNote();
     if (image.bitDepth == 16 && format_ == OutputFormat::Png)
@@ -217,12 +238,25 @@ int App::RunImage(ByteSource& input) {
     return ExitOk;
 }
 
+std::string App::InPlaceObjection() {
+    // Another program still writing the file: what was read is not all of it.
+    FileInfo now;
+    if (StatOpenFile(inputStream_, &now) && now.size != inputFileBytes_)
+        return "it changed while it was read (" + std::to_string(inputFileBytes_) + " bytes, now " +
+               std::to_string(now.size) + "): is another program writing it?";
+    return "";
+}
+
 int App::Run() {
     switch (o_.action) {
     case Options::Action::Help: std::fputs(HelpText().c_str(), stdout); return ExitOk;
     case Options::Action::Version: std::printf("velgarde %s\n", VELGARDE_VERSION); return ExitOk;
     case Options::Action::Run: break;
     }
+    if (o_.output == "-" && c_.stdoutIsTerminal && !o_.force)
+        return Fail(OutputName(),
+                    "is a terminal, and picture or stream bytes are not written to one; redirect it "
+                    "(> FILE, or | another program) or give --force");
 
     std::FILE* file = nullptr;
     FileInfo inputInfo;
@@ -240,11 +274,21 @@ int App::Run() {
         inputFile_.reset(file);
         if (StatOpenFile(file, &inputInfo) && inputInfo.regular) inputFileBytes_ = inputInfo.size;
     }
+    inputStream_ = file;
     // The same file under any name, unless asked for, before anything is read.
     FileInfo outputInfo;
-    if (o_.output != "-" && inputInfo.regular && StatPath(o_.output, &outputInfo) &&
-        outputInfo.SameFileAs(inputInfo) && !o_.inPlace)
+    replacesInput_ = o_.output != "-" && inputInfo.regular && StatPath(o_.output, &outputInfo) &&
+                     outputInfo.SameFileAs(inputInfo);
+    if (replacesInput_ && !o_.inPlace)
         return Fail(OutputName(), "is the input file; give --in-place to replace it", ExitUsage);
+    if (replacesInput_ && o_.maxFrames >= 0)
+        return Fail(OutputName(), "--frames with --in-place would cut the file to its first frames; "
+                                  "write to another file", ExitUsage);
+    // Written into through a redirection, it would be read and appended at once.
+    if (o_.output == "-" && inputInfo.regular && StatOpenFile(stdout, &outputInfo) &&
+        outputInfo.SameFileAs(inputInfo))
+        return Fail(OutputName(), "is the input file " + InputName() +
+                                      " (redirected into it); write to another file");
 
     FileSource fileSource(file);
     // The first bytes tell a stream from an image.
@@ -270,10 +314,12 @@ int App::Run() {
     // Everything that can fail before the first frame is filtered does.
     if (!FindModule()) return ExitFailure;
     std::string error;
-    if (!out_.Open(o_.output, &error)) return Fail(OutputName(), error);
+    if (!out_.Open(o_.output, &error, o_.force)) return Fail(OutputName(), error);
+    PrintNotes();
     PrefixedSource source(std::move(head), fileSource);
     const int status = isStream ? RunStream(source) : RunImage(source);
     out_.Abort();  // nothing, if committed
+    PrintNotes();
     return status;
 }
 
@@ -284,6 +330,16 @@ bool StderrIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
 #else
     return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+bool StdoutIsTerminal() {
+#if defined(_WIN32)
+    // A console, not merely a character device (NUL is one too).
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+#else
+    return isatty(STDOUT_FILENO) != 0;
 #endif
 }
 

@@ -21,6 +21,7 @@ struct AppContext {
     std::FILE* messages = stderr;  // errors, progress, summary
     bool messagesAreTerminal = false;
     bool stdoutIsPipe = false;  // into another program, which shows its own progress
+    bool stdoutIsTerminal = false;  // pictures and streams are not written there
 };
 
 // args excludes argv[0]. Streams "-" are the process's stdin and stdout.
@@ -28,5 +29,6 @@ int RunVelgarde(const std::vector<std::string>& args, const AppContext& context)
 
 bool StderrIsTerminal();
 bool StdoutIsPipe();
+bool StdoutIsTerminal();
 
 }  // namespace velgarde

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace velgarde {
 
@@ -15,6 +16,8 @@ struct FileInfo {
     std::uint64_t size = 0;  // regular files only
     unsigned mode = 0;       // permission bits (POSIX)
     unsigned owner = 0, group = 0;
+    std::uint64_t links = 1;  // names the file has (hard links)
+    bool readOnly = false;    // Windows' read-only attribute
     // Identity: two names of one file (a link, another spelling) share it.
     std::uint64_t device = 0, inode = 0;
     bool SameFileAs(const FileInfo& o) const {
@@ -24,20 +27,42 @@ struct FileInfo {
 
 // fopen with a UTF-8 path; errno is set on failure.
 std::FILE* OpenFile(const std::string& path, const char* mode);
-// Creates (or truncates) a file for writing that another thread may remove
-// while it is open (Windows needs that said when the file is opened).
-std::FILE* CreateRemovableFile(const std::string& path);
+// Creates `path` for writing only if no file, folder or link is there yet
+// (errno EEXIST otherwise), so that nothing placed there in advance is ever
+// written through. `mode` is for the new file (the umask applies). Another
+// thread may remove it while it is open; on POSIX it is locked (flock) as
+// long as it is open, which tells other runs it is in use.
+std::FILE* CreateNewFile(const std::string& path, unsigned mode);
 // Follows symbolic links; false (errno set) if `path` does not exist.
 bool StatPath(const std::string& path, FileInfo* info);
 bool StatOpenFile(std::FILE* file, FileInfo* info);
 // The file a chain of symbolic links ends at (the path itself if none),
 // also when that file does not exist yet. POSIX only; Windows returns path.
 std::string ResolveLinks(const std::string& path);
+// Replaces `to` atomically; on Windows written through to the disk.
 bool RenameOver(const std::string& from, const std::string& to);  // errno set
 bool RemoveFile(const std::string& path);
-// Gives `file` the permission bits `mode` (and, where allowed, the owner of
-// `like`); best effort.
+// Flushes `file`'s data to the disk (fsync); errno set on failure.
+bool SyncFile(std::FILE* file);
+// Makes the names in `path`'s folder durable (fsync of the folder); a no-op
+// where folders cannot be synced (Windows: the rename writes through).
+bool SyncFolderOf(const std::string& path);
+// The folder `path` is in ("." for a bare name).
+std::string FolderOf(const std::string& path);
+// Names in `folder` (without "." and ".."); empty if it cannot be read.
+std::vector<std::string> ListFolder(const std::string& folder);
+// Whether this user may write to the existing `path` (root may write to
+// anything on POSIX, as for cp and rm).
+bool MayWrite(const std::string& path, const FileInfo& info);
+// Gives `file` the permission bits of `like` (and, where allowed, its owner);
+// best effort. Then the extended attributes of `likePath`, its access
+// control list among them: the names of those that could not be copied are
+// added to `lost`.
 void CopyModeTo(std::FILE* file, const FileInfo& like);
+void CopyExtendedAttributes(const std::string& likePath, std::FILE* file,
+                            std::vector<std::string>* lost);
+// Sets or clears Windows' read-only attribute; a no-op elsewhere.
+void SetReadOnly(const std::string& path, bool readOnly);
 // strerror(errno), or "unknown error".
 std::string ErrnoText();
 

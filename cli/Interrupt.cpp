@@ -1,6 +1,7 @@
 #include "cli/Interrupt.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 
@@ -9,6 +10,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <pthread.h>
 #include <unistd.h>
 #endif
 
@@ -25,20 +27,29 @@ using PathChar = char;
 constexpr std::size_t kMaxPath = 8192;
 PathChar g_paths[2][kMaxPath];
 std::atomic<int> g_active{-1};
+std::atomic<bool> g_replacing{false}, g_replaced{false};
 
-void RemoveTemporary() {
+// False when the output has already replaced the old file: the run is done.
+bool RemoveTemporary() {
+    if (g_replaced.load()) return false;
     const int slot = g_active.exchange(-1);
-    if (slot < 0) return;
+    if (slot < 0) return true;
 #if defined(_WIN32)
-    DeleteFileW(g_paths[slot]);
+    const bool gone = DeleteFileW(g_paths[slot]) == 0 && GetLastError() == ERROR_FILE_NOT_FOUND;
 #else
-    unlink(g_paths[slot]);
+    const bool gone = unlink(g_paths[slot]) != 0 && errno == ENOENT;
 #endif
+    // Missing while being renamed: the rename has happened.
+    if (gone && g_replacing.load()) {
+        g_replaced.store(true);
+        return false;
+    }
+    return true;
 }
 
 #if defined(_WIN32)
 BOOL WINAPI OnConsoleEvent(DWORD event) {
-    RemoveTemporary();
+    if (!RemoveTemporary()) return TRUE;
     static const char message[] = "\nvelgarde: interrupted\n";
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), message, sizeof message - 1, &written, nullptr);
@@ -49,7 +60,11 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 }
 #else
 void OnSignal(int signal) {
-    RemoveTemporary();
+    const int savedErrno = errno;
+    if (!RemoveTemporary()) {
+        errno = savedErrno;
+        return;
+    }
     static const char message[] = "\nvelgarde: interrupted\n";
     if (write(STDERR_FILENO, message, sizeof message - 1) < 0) {
         // Nothing more to say.
@@ -82,8 +97,11 @@ void InstallInterruptHandlers() {
 void SetInterruptCleanup(const std::string& temporaryPath) {
     if (temporaryPath.empty()) {
         g_active.store(-1);
+        g_replacing.store(false);
         return;
     }
+    g_replacing.store(false);
+    g_replaced.store(false);
     const int slot = g_active.load() == 0 ? 1 : 0;
 #if defined(_WIN32)
     const std::wstring path = Widen(temporaryPath);
@@ -94,5 +112,30 @@ void SetInterruptCleanup(const std::string& temporaryPath) {
     std::memcpy(g_paths[slot], path.c_str(), (path.size() + 1) * sizeof(PathChar));
     g_active.store(slot);
 }
+
+void BeginReplacingOutput() { g_replacing.store(true); }
+
+void OutputReplaced() {
+    g_replaced.store(true);
+    g_active.store(-1);
+}
+
+#if defined(_WIN32)
+InterruptsHeld::InterruptsHeld() : saved_{} {}
+InterruptsHeld::~InterruptsHeld() {}
+#else
+static_assert(sizeof(sigset_t) <= 256 && alignof(sigset_t) <= 16, "a signal mask fits");
+
+InterruptsHeld::InterruptsHeld() : saved_{} {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, s);
+    pthread_sigmask(SIG_BLOCK, &held, reinterpret_cast<sigset_t*>(saved_));
+}
+
+InterruptsHeld::~InterruptsHeld() {
+    pthread_sigmask(SIG_SETMASK, reinterpret_cast<const sigset_t*>(saved_), nullptr);
+}
+#endif
 
 }  // namespace velgarde

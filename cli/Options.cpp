@@ -175,6 +175,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
             o.inPlace = true;
             continue;
         }
+        if (arg == "--force") {
+            o.force = true;
+            continue;
+        }
         // Everything else takes a value: "--name value" or "--name=value".
         std::string name = arg, value;
         bool haveValue = false;
@@ -318,8 +322,11 @@ std::string HelpText() {
         "Output and input:\n"
         "  --format FMT        png, jpeg, bmp or y4m, whatever OUTPUT is called\n"
         "  --quality N         JPEG quality, 1 to 100 (default 90)\n"
-        "  --in-place          allow OUTPUT to be INPUT (written through a temporary\n"
-        "                      file, replaced only when complete)\n"
+        "  --in-place          allow OUTPUT to be INPUT: it is replaced only after a\n"
+        "                      complete run; a damaged stream or a read error leaves\n"
+        "                      it as it was (not with --frames, which would cut it)\n"
+        "  --force             replace a write-protected OUTPUT, and write '-' to a\n"
+        "                      terminal\n"
         "  --fields MODE       auto (per field for streams flagged It or Ib, or\n"
         "                      frames flagged interlaced), separate, progressive\n"
         "  --frames N          stop after N frames\n"
@@ -344,12 +351,17 @@ std::string HelpText() {
         "      velgarde --range 20 - - | ffmpeg -f yuv4mpegpipe -i - -c:v ffv1 out.mkv\n"
         "  (ffmpeg 5 writes 10- and 12-bit YUV4MPEG2 only with -strict -1.)\n"
         "\n"
-        "Exit status: 0 on success; 1 on an error in the input, the output or the\n"
-        "plug-in (the output is then left as it was); 2 on a usage error; 3 when the\n"
-        "input stream was damaged or cut short: the frames before the damage are\n"
-        "written and kept, and a warning names the first bad frame; 130 or 143\n"
-        "when interrupted (Ctrl-C, SIGTERM), leaving no partial file; 141 when\n"
-        "the program reading stdout closed it early.\n";
+        "Exit status: 0 on success; 1 on an error in the input (a read error\n"
+        "included), the output or the plug-in: the output is then left as it was;\n"
+        "2 on a usage error; 3 when the input stream was damaged or cut short:\n"
+        "every whole frame before the first bad one is sharpened and written, and\n"
+        "nothing after it (frames after the damage are dropped too); a warning\n"
+        "names the bad frame (with --in-place nothing is written: status 1);\n"
+        "130 or 143 when interrupted (Ctrl-C, SIGTERM) before the output was\n"
+        "replaced, leaving no partial file; 141 when the program reading stdout\n"
+        "closed it early. An output file is written beside it under a name ending\n"
+        "in .velgarde-XXXXXXXXXXXX.tmp, flushed to the disk and renamed into place;\n"
+        "such a file left by a killed run is removed by the next run there.\n";
     return text;
 }
 

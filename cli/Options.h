@@ -60,6 +60,7 @@ struct Options {
     OutputFormat format = OutputFormat::Auto;  // --format; Auto: from the name
     int quality = 90;                      // JPEG
     bool inPlace = false;
+    bool force = false;                    // --force: replace write-protected files, write to a terminal
     FieldMode fields = FieldMode::Auto;
     int threads = 0;                       // 0: one per processor
     std::int64_t maxFrames = -1;           // -1: all

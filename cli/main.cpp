@@ -20,6 +20,9 @@ int main(int argc, char** argv) {
     // A reader that goes away (ffmpeg stopping early) is a write error we
     // report, not a signal that kills us mid-message.
     std::signal(SIGPIPE, SIG_IGN);
+    // Likewise a file-size limit: a write error that removes the temporary
+    // file, not a death that leaves it.
+    std::signal(SIGXFSZ, SIG_IGN);
 #endif
     velgarde::InstallInterruptHandlers();
     try {
@@ -40,6 +43,7 @@ int main(int argc, char** argv) {
         context.messages = stderr;
         context.messagesAreTerminal = velgarde::StderrIsTerminal();
         context.stdoutIsPipe = velgarde::StdoutIsPipe();
+        context.stdoutIsTerminal = velgarde::StdoutIsTerminal();
         return velgarde::RunVelgarde(args, context);
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "velgarde: out of memory\n");

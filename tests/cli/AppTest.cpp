@@ -13,6 +13,7 @@
 #include "demo/DemoScene.h"
 #include "cli/ImageIO.h"
 #include "cli/OutputFile.h"
+#include "cli/TemporaryNames.h"
 #include "tests/cli/CliImages.h"
 
 #if defined(_WIN32)
@@ -193,7 +194,7 @@ TEST_F(App, BadInputsFailCleanlyAndLeaveTheOutputAlone) {
         std::remove(Path("new").c_str());
         ExpectCleanFailure(Velgarde({Path("bad.in"), Path("new")}), Path("bad.in"), c.problem);
         EXPECT_FALSE(test::FileExists(Path("new")));
-        EXPECT_FALSE(test::FileExists(OutputFile::TemporaryPath(Path("new"))));
+        EXPECT_TRUE(TemporariesIn(kDir).empty());
         // ...and an existing one keeps what it held.
         ASSERT_TRUE(test::WriteFile(Path("old"), previous));
         ExpectCleanFailure(Velgarde({Path("bad.in"), Path("old")}), Path("bad.in"), c.problem);
@@ -267,7 +268,7 @@ TEST_F(App, TheSameFileAsInputAndOutputIsRefusedUnlessInPlace) {
     const auto out = test::ParseStream(test::ReadFile(Path("same.y4m")));
     ASSERT_EQ(out.frames.size(), 2u);
     EXPECT_NE(out.frames[0].data, test::ParseStream(in).frames[0].data);
-    EXPECT_FALSE(test::FileExists(OutputFile::TemporaryPath(Path("same.y4m"))));
+    EXPECT_TRUE(TemporariesIn(kDir).empty());
 }
 
 TEST_F(App, ADamagedTailKeepsEveryGoodFrameAndSaysSo) {

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "cli/TemporaryNames.h"
 #include "tests/cli/CliImages.h"
 
 namespace velgarde {
@@ -155,10 +156,11 @@ TEST(Exe, InterruptsLeaveNoTemporaryFile) {
         ASSERT_GE(writer, 0);
         const Bytes stream = test::MakeStream("YUV4MPEG2 W32 H16 C420jpeg", 1);
         ASSERT_EQ(write(writer, stream.data(), stream.size()), static_cast<ssize_t>(stream.size()));
-        const std::string temporary = out + "." + std::to_string(child) + ".tmp";
-        for (int i = 0; i < 500 && !test::FileExists(temporary); ++i)
+        std::vector<std::string> temporaries;
+        for (int i = 0; i < 500 && (temporaries = TemporariesIn(kDir)).empty(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        EXPECT_TRUE(test::FileExists(temporary));
+        ASSERT_EQ(temporaries.size(), 1u);
+        const std::string temporary = temporaries[0];
         kill(child, sig);
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);

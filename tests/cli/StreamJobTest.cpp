@@ -4,6 +4,7 @@
 
 #include "tests/cli/FakeProcessors.h"
 #include "cli/OutputFile.h"
+#include "cli/TemporaryNames.h"
 #include "cli/StreamJob.h"
 #include "tests/cli/CliTestUtil.h"
 
@@ -143,11 +144,11 @@ TEST(OutputFile, AppearsOnlyOnCommit) {
         ASSERT_TRUE(out.Open(path, &e)) << e;
         ASSERT_TRUE(out.Sink().Write("abc", 3));
         EXPECT_FALSE(test::FileExists(path));
-        EXPECT_TRUE(test::FileExists(OutputFile::TemporaryPath(path)));
+        EXPECT_TRUE(test::FileExists(out.TemporaryPath()));
         ASSERT_TRUE(out.Commit(&e)) << e;
     }
     EXPECT_EQ(test::ReadFile(path), (Bytes{'a', 'b', 'c'}));
-    EXPECT_FALSE(test::FileExists(OutputFile::TemporaryPath(path)));
+    EXPECT_TRUE(TemporariesIn(TempDir()).empty());
 }
 
 TEST(OutputFile, AbandonedOutputLeavesTheOldFileAndNoTemporary) {
@@ -160,7 +161,7 @@ TEST(OutputFile, AbandonedOutputLeavesTheOldFileAndNoTemporary) {
         ASSERT_TRUE(out.Sink().Write("new data", 8));
     }  // destroyed without Commit, as after an error
     EXPECT_EQ(test::ReadFile(path), (Bytes{'o', 'l', 'd'}));
-    EXPECT_FALSE(test::FileExists(OutputFile::TemporaryPath(path)));
+    EXPECT_TRUE(TemporariesIn(TempDir()).empty());
     // Replacing an existing file on commit.
     OutputFile out;
     std::string e;
