@@ -15,7 +15,8 @@
 #define AVIUTL2_EXPORT __attribute__((visibility("default")))
 #endif
 
-// The item kind the host recognises by its type text; only track bars here.
+// The item kinds the host recognises by their type texts: track bars and a
+// checkbox here.
 struct Auf2TrackItem {
     const wchar_t* Type;  // L"track"
     const wchar_t* Name;
@@ -23,6 +24,12 @@ struct Auf2TrackItem {
     double Minimum;
     double Maximum;
     double Step;          // 1.0, 0.1, 0.01 or 0.001
+};
+
+struct Auf2CheckItem {
+    const wchar_t* Type;  // L"check"
+    const wchar_t* Name;
+    bool Value;           // the default; written by the host before each video call
 };
 
 struct Auf2PixelRgba {
@@ -95,6 +102,9 @@ static_assert(offsetof(Auf2TrackItem, Type) == 0 && offsetof(Auf2TrackItem, Name
                   offsetof(Auf2TrackItem, Maximum) == 32 && offsetof(Auf2TrackItem, Step) == 40 &&
                   sizeof(Auf2TrackItem) == 48,
               "track item layout");
+static_assert(offsetof(Auf2CheckItem, Type) == 0 && offsetof(Auf2CheckItem, Name) == 8 &&
+                  offsetof(Auf2CheckItem, Value) == 16 && sizeof(Auf2CheckItem) == 24,
+              "checkbox item layout");
 static_assert(sizeof(Auf2PixelRgba) == 4 && offsetof(Auf2PixelRgba, A) == 3, "RGBA pixel layout");
 static_assert(offsetof(Auf2SceneInfo, SampleRate) == 16 && sizeof(Auf2SceneInfo) == 20,
               "scene info layout");

@@ -32,7 +32,7 @@ TModuleState* SharedState() noexcept {
 
 bool ProcVideo(Auf2ProcVideo* Video) noexcept {
     TModuleState* Shared = SharedState();
-    return Shared != nullptr && SharpenObject(*Shared, TrackItems, Video);
+    return Shared != nullptr && SharpenObject(*Shared, TrackItems, ShowChangeItem, Video);
 }
 
 Auf2FilterTable Table = {

@@ -1,10 +1,12 @@
 #include "aviutl2/TrackItems.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
 const wchar_t TrackType[] = L"track";
+const wchar_t CheckType[] = L"check";
 
 }  // namespace
 
@@ -19,8 +21,10 @@ Auf2TrackItem TrackItems[TrackCount] = {
     {TrackType, L"閾値", 0, 0, 1000, 1},
 };
 
-void* TrackItemList[TrackCount + 1] = {&TrackItems[0], &TrackItems[1], &TrackItems[2],
-                                       &TrackItems[3], &TrackItems[4], nullptr};
+Auf2CheckItem ShowChangeItem = {CheckType, L"変化を表示", false};
+
+void* TrackItemList[TrackCount + 2] = {&TrackItems[0], &TrackItems[1], &TrackItems[2], &TrackItems[3],
+                                       &TrackItems[4], &ShowChangeItem, nullptr};
 
 std::int32_t ClampTrackValue(double Value, TrackIndex Track) {
     if (std::isnan(Value)) return TrackDefaults[Track];
@@ -30,6 +34,13 @@ std::int32_t ClampTrackValue(double Value, TrackIndex Track) {
     if (Value >= Highest) return TrackMaximums[Track];
     // Inside the bar, so the rounded value fits int32.
     return static_cast<std::int32_t>(std::lround(Value));
+}
+
+bool ReadCheck(const Auf2CheckItem& Item) {
+    // As a byte: a bool holding anything but 0 or 1 would be undefined.
+    unsigned char Byte;
+    std::memcpy(&Byte, &Item.Value, 1);
+    return Byte != 0;
 }
 
 TrackValues ReadTrackValues(const Auf2TrackItem* Items) {

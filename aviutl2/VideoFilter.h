@@ -24,7 +24,9 @@ struct TModuleState {
     TEngineCache Cache;
 };
 
-// Sharpens the object's picture with the settings in Items. False, with the
+// Sharpens the object's picture with the settings in Items, or writes the
+// change view (filter/ChangeView.h) when ShowChange is ticked. False, with the
 // host's picture as it was, when the call cannot be served: records missing,
 // a negative size, memory that cannot be had. Never throws.
-bool SharpenObject(TModuleState& State, const Auf2TrackItem* Items, const Auf2ProcVideo* Video) noexcept;
+bool SharpenObject(TModuleState& State, const Auf2TrackItem* Items, const Auf2CheckItem& ShowChange,
+                   const Auf2ProcVideo* Video) noexcept;

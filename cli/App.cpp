@@ -12,6 +12,7 @@
 #include "cli/Options.h"
 #include "cli/OutputFile.h"
 #include "cli/Progress.h"
+#include "cli/ShowChange.h"
 #include "cli/StreamJob.h"
 #include "cli/Y4mReader.h"
 #include "cli/Y4mWriter.h"
@@ -157,6 +158,7 @@ int App::RunStream(ByteSource& input) {
     settings.maxFrames = o_.maxFrames;
     settings.fields = o_.fields;
     settings.parallel = &parallel;
+    settings.show = o_.show;
     const StreamResult result = velgarde::RunStream(reader, writer, processor, settings, &progress_);
     const std::string objection = replacesInput_ ? InPlaceObjection() : "";
     inputFile_.reset();  // read to its end; an in-place output may now replace it
@@ -225,7 +227,9 @@ int App::RunImage(ByteSource& input) {
     if (!OpenFilter(&processor)) return ExitFailure;
     progress_.Start(1);
     Image& image = decoded.image;
+    const Image before = o_.show != TChangeView::Picture ? image : Image();
     if (!SharpenImage(&image, processor, &error)) return FailModule(error);
+    ShowChange(before, &image, o_.show);
     std::vector<std::string> notes;
     if (!EncodeImage(image, decoded.meta, format_, o_.quality, out_.Sink(), &error, &notes) ||
         !out_.Commit(&error))

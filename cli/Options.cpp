@@ -134,7 +134,7 @@ bool Choice(const std::string& option, const std::string& value,
 }
 
 const char* const kValueOptions[] = {"--threads", "--frames", "--plugin", "--sigma", "--radius",
-                                     "--preset", "--format", "--quality", "--fields"};
+                                     "--preset", "--format", "--quality", "--fields", "--show"};
 
 }  // namespace
 
@@ -239,6 +239,12 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
                                        {"y4m", OutputFormat::Y4m}},
                                       &o.format, error))
                 return false;
+        } else if (name == "--show") {
+            if (!Choice<TChangeView>(name, value,
+                                     {{"picture", TChangeView::Picture}, {"change", TChangeView::Change},
+                                      {"overlay", TChangeView::OverPicture}},
+                                     &o.show, error))
+                return false;
         } else {
             if (!Choice<FieldMode>(name, value,
                                    {{"auto", FieldMode::Auto}, {"progressive", FieldMode::Progressive},
@@ -268,6 +274,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
     }
     o.input = positional[0];
     o.output = positional[1];
+    if (o.inPlace && o.show != TChangeView::Picture) {
+        *error = "--show with --in-place would replace the input with a view of the change; write to another file";
+        return false;
+    }
     if (o.output != "-" && o.format == OutputFormat::Auto) {
         OutputFormat f;
         if (!FormatFromName(o.output, &f)) {
@@ -330,6 +340,12 @@ std::string HelpText() {
         "  --fields MODE       auto (per field for streams flagged It or Ib, or\n"
         "                      frames flagged interlaced), separate, progressive\n"
         "  --frames N          stop after N frames\n"
+        "  --show WHAT         what to write: picture (default); change, the change\n"
+        "                      sharpening made, as grey (mid-grey: none, lighter:\n"
+        "                      brightened, darker: darkened; a change of n 8-bit\n"
+        "                      levels shows 8 x sqrt(n) levels from mid-grey);\n"
+        "                      overlay, the change over the picture dimmed to a\n"
+        "                      quarter of its contrast\n"
         "\n"
         "Other options:\n"
         "  --threads N         worker threads, 0 for one per processor (default 0)\n"

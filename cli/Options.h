@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "filter/ChangeView.h"
+
 namespace velgarde {
 
 struct TrackOption {
@@ -62,6 +64,7 @@ struct Options {
     bool inPlace = false;
     bool force = false;                    // --force: replace write-protected files, write to a terminal
     FieldMode fields = FieldMode::Auto;
+    TChangeView show = TChangeView::Picture;  // --show: the picture, or a view of the change
     int threads = 0;                       // 0: one per processor
     std::int64_t maxFrames = -1;           // -1: all
     bool quiet = false;

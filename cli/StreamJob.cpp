@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "cli/LumaMapping.h"
+#include "cli/ShowChange.h"
 
 namespace velgarde {
 namespace {
@@ -125,10 +126,12 @@ StreamResult RunStream(Y4mReader& reader, Y4mWriter& writer, LumaProcessor& proc
     while (toFilter.Pop(&frame)) {
         bool fields = settings.fields == FieldMode::Separate;
         if (settings.fields == FieldMode::Auto) fields = FrameIsInterlaced(format, frame->parameters);
+        const auto before = LumaBeforeSharpening(format, frame->data.data(), settings.show);
         if (!FilterFrame(format, mapping, fields, processor, parallel, frame.get(), &result.error)) {
             result.failure = StreamResult::Failure::Filter;
             break;
         }
+        ShowChange(format, mapping, before, frame->data.data(), settings.show, parallel);
         fieldFrames += fields;
         if (!toWrite.Push(std::move(frame))) break;
     }

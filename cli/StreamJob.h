@@ -20,6 +20,7 @@ struct StreamSettings {
     std::int64_t maxFrames = -1;  // < 0: all
     FieldMode fields = FieldMode::Auto;
     Parallel* parallel = nullptr;  // null: conversions on the filtering thread
+    TChangeView show = TChangeView::Picture;  // what is written (cli/ShowChange.h)
 };
 
 struct StreamResult {

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "demo/Drawing.h"
+#include "filter/ChangeView.h"
 
 namespace velgarde {
 namespace {
@@ -147,6 +148,11 @@ Image DemoScene() {
 
 Image CompareSheet(const Image& beforeIn, const Image& afterIn, CropRegion crop, int zoom) {
     const Image before = ToRgb(beforeIn), after = ToRgb(afterIn);
+    Image change = after;
+    ChangeViewPixels(before.pixels.data(), after.pixels.data(), 3, after.PixelCount(), TChangeView::Change,
+                     change.pixels.data());
+    const Image* pictures[3] = {&before, &after, &change};
+    const char* const names[3] = {"before", "after", "change"};
     const int w = before.width, h = before.height, gap = 8, label = 20;
     crop.width = std::min(crop.width, w);
     crop.height = std::min(crop.height, h);
@@ -155,23 +161,19 @@ Image CompareSheet(const Image& beforeIn, const Image& afterIn, CropRegion crop,
     // The magnified crops share the width of one picture each at most.
     zoom = std::max(1, std::min(zoom, w / crop.width));
     const int zh = crop.height * zoom;
-    Image sheet(2 * w + gap, label + h + gap + label + zh, 3);
+    Image sheet(3 * w + 2 * gap, label + h + gap + label + zh, 3);
     FillRect(&sheet, 0, 0, sheet.width, sheet.height, {24, 24, 28});
     const Rgb white = {240, 240, 240}, marker = {255, 60, 200};
-    DrawText(&sheet, 4, 4, 2, "before", white);
-    DrawText(&sheet, w + gap + 4, 4, 2, "after", white);
-    Paste(before, 0, 0, w, h, 1, &sheet, 0, label);
-    Paste(after, 0, 0, w, h, 1, &sheet, w + gap, label);
-    for (int side = 0; side < 2; ++side) {
+    const int y2 = label + h + gap;
+    for (int side = 0; side < 3; ++side) {
         const int ox = side * (w + gap);
+        DrawText(&sheet, ox + 4, 4, 2, names[side], white);
+        Paste(*pictures[side], 0, 0, w, h, 1, &sheet, ox, label);
         FrameRect(&sheet, ox + crop.x - 1, label + crop.y - 1, ox + crop.x + crop.width + 1,
                   label + crop.y + crop.height + 1, 1, marker);
+        DrawText(&sheet, ox + 4, y2 + 4, 2, names[side] + std::string(" x") + std::to_string(zoom), white);
+        Paste(*pictures[side], crop.x, crop.y, crop.width, crop.height, zoom, &sheet, ox, y2 + label);
     }
-    const int y2 = label + h + gap;
-    DrawText(&sheet, 4, y2 + 4, 2, "before x" + std::to_string(zoom), white);
-    DrawText(&sheet, w + gap + 4, y2 + 4, 2, "after x" + std::to_string(zoom), white);
-    Paste(before, crop.x, crop.y, crop.width, crop.height, zoom, &sheet, 0, y2 + label);
-    Paste(after, crop.x, crop.y, crop.width, crop.height, zoom, &sheet, w + gap, y2 + label);
     return sheet;
 }
 

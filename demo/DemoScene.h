@@ -18,8 +18,9 @@ Image DemoScene();
 // Where the picture has the most to show, for the magnified crop.
 CropRegion DemoCrop();
 
-// before | after side by side, and below them the crop of each magnified.
-// Both images must have the same size. The result is RGB.
+// before | after | the change view (filter/ChangeView.h) side by side, and
+// below them the crop of each magnified. Both images must have the same
+// size. The result is RGB.
 Image CompareSheet(const Image& before, const Image& after, CropRegion crop, int zoom);
 
 // A grid of the same crop of several pictures, magnified, each under its

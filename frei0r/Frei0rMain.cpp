@@ -1,4 +1,5 @@
-// The frei0r entry points: one filter, RGBA8888, five double parameters.
+// The frei0r entry points: one filter, RGBA8888, five double parameters and
+// the change view's switch.
 // Each instance owns its engine and buffers; frame work runs on the pool the
 // instances share (frei0r/SharedPool.h).
 //
@@ -13,7 +14,9 @@ extern "C" {
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <vector>
 
+#include "filter/ChangeView.h"
 #include "filter/RgbaSharpener.h"
 #include "filter/TrackParameters.h"
 #include "frei0r/Frei0rParameters.h"
@@ -30,6 +33,8 @@ struct Instance {
     TRgbaSharpener Sharpener;
     std::int32_t Tracks[TrackCount];
     bool Changed = true;  // the tracks have not reached the engine yet
+    bool ShowChange = false;
+    std::vector<std::uint8_t> Before;  // the frame as it came, for a view made in place
     unsigned Width = 0;
     unsigned Height = 0;
 };
@@ -44,6 +49,9 @@ bool IsServableSize(unsigned Width, unsigned Height) {
 }
 
 bool IsTrack(int Index) { return Index >= 0 && Index < TrackCount; }
+
+// After the five tracks: a switch that writes the change view (filter/ChangeView.h).
+constexpr int ShowChangeIndex = TrackCount;
 
 }  // namespace
 
@@ -65,13 +73,21 @@ VELGARDE_F0R_EXPORT void f0r_get_plugin_info(f0r_plugin_info_t* Info) {
     Info->frei0r_version = FREI0R_MAJOR_VERSION;
     Info->major_version = 0;
     Info->minor_version = 9;
-    Info->num_params = TrackCount;
+    Info->num_params = TrackCount + 1;
     Info->explanation = "Sharpens the picture's brightness by unsharp masking, with separate strengths "
                         "for the light and the dark side of edges; colour and alpha are kept";
 }
 
 VELGARDE_F0R_EXPORT void f0r_get_param_info(f0r_param_info_t* Info, int Index) {
-    if (Info == nullptr || !IsTrack(Index)) return;
+    if (Info == nullptr) return;
+    if (Index == ShowChangeIndex) {
+        Info->name = "Show change";
+        Info->type = F0R_PARAM_BOOL;
+        Info->explanation = "Shows what sharpening changes instead of the picture: mid-grey where nothing "
+                            "changes, lighter where it brightens, darker where it darkens";
+        return;
+    }
+    if (!IsTrack(Index)) return;
     Info->name = Frei0rParameterTexts[Index].Name;
     Info->type = F0R_PARAM_DOUBLE;
     Info->explanation = Frei0rParameterTexts[Index].Explanation;
@@ -106,8 +122,11 @@ VELGARDE_F0R_EXPORT void f0r_destruct(f0r_instance_t Handle) {
 }
 
 VELGARDE_F0R_EXPORT void f0r_set_param_value(f0r_instance_t Handle, f0r_param_t Param, int Index) {
-    if (Handle == nullptr || Param == nullptr || !IsTrack(Index)) return;
+    if (Handle == nullptr || Param == nullptr) return;
     Instance& Self = *static_cast<Instance*>(Handle);
+    // frei0r's booleans are doubles, on from 0.5; NaN is off.
+    if (Index == ShowChangeIndex) Self.ShowChange = *static_cast<const double*>(Param) >= 0.5;
+    if (!IsTrack(Index)) return;
     const std::int32_t Track = TrackFromFrei0r(Index, *static_cast<const double*>(Param));
     if (Track == Self.Tracks[Index]) return;
     Self.Tracks[Index] = Track;
@@ -115,8 +134,10 @@ VELGARDE_F0R_EXPORT void f0r_set_param_value(f0r_instance_t Handle, f0r_param_t 
 }
 
 VELGARDE_F0R_EXPORT void f0r_get_param_value(f0r_instance_t Handle, f0r_param_t Param, int Index) {
-    if (Handle == nullptr || Param == nullptr || !IsTrack(Index)) return;
+    if (Handle == nullptr || Param == nullptr) return;
     const Instance& Self = *static_cast<const Instance*>(Handle);
+    if (Index == ShowChangeIndex) *static_cast<double*>(Param) = Self.ShowChange ? 1.0 : 0.0;
+    if (!IsTrack(Index)) return;
     *static_cast<double*>(Param) = Frei0rFromTrack(Index, Self.Tracks[Index]);
 }
 
@@ -138,7 +159,14 @@ VELGARDE_F0R_EXPORT void f0r_update(f0r_instance_t Handle, double, const std::ui
     const std::ptrdiff_t Stride = std::ptrdiff_t{W} * 4;
     bool Done = false;
     try {
+        // In place, the view needs the frame as it came.
+        if (Self.ShowChange && In == Out) {
+            Self.Before.assign(From, From + Bytes);
+            From = Self.Before.data();
+        }
         Done = ProcessOnSharedPool(Self.Sharpener, From, To, W, H, Stride);
+        if (Done && Self.ShowChange)
+            ChangeViewPixels(From, To, 4, std::size_t{Self.Width} * Self.Height, TChangeView::Change, To);
     } catch (...) {
     }
     // A frame that cannot be sharpened goes out as it came.

@@ -56,6 +56,8 @@ struct Auf2Host::State {
     Auf2FilterTable* table = nullptr;
     std::vector<Auf2TrackItem*> items;
     std::vector<Auf2Track> tracks;
+    std::vector<Auf2CheckItem*> checkItems;
+    std::vector<Auf2Check> checks;
     std::wstring name;
     std::wstring information;
     Auf2UninitializeFunc uninitialize = nullptr;
@@ -95,11 +97,18 @@ bool Auf2Host::Open(const std::string& modulePath, std::string* error) {
         if (i == MostItems) return fail("the item list has no end");
         void* entry = table->Items[i];
         if (entry == nullptr) break;
+        // Type and name lead every kind of item.
         auto* item = static_cast<Auf2TrackItem*>(entry);
         if (item->Type == nullptr || item->Name == nullptr)
             return fail("item " + std::to_string(i) + " has no type or name");
+        if (std::wstring(item->Type) == L"check") {
+            auto* check = static_cast<Auf2CheckItem*>(entry);
+            state_->checkItems.push_back(check);
+            state_->checks.push_back({check->Name, check->Value});
+            continue;
+        }
         if (std::wstring(item->Type) != L"track")
-            return fail("item " + std::to_string(i) + " is not a track bar");
+            return fail("item " + std::to_string(i) + " is neither a track bar nor a checkbox");
         if (!(item->Minimum <= item->Value && item->Value <= item->Maximum) || !(item->Step > 0))
             return fail("item " + std::to_string(i) + " has its default outside its range");
         state_->items.push_back(item);
@@ -118,6 +127,8 @@ void Auf2Host::Close() {
     state_->table = nullptr;
     state_->items.clear();
     state_->tracks.clear();
+    state_->checkItems.clear();
+    state_->checks.clear();
     state_->name.clear();
     state_->information.clear();
 }
@@ -127,6 +138,7 @@ std::int32_t Auf2Host::Flag() const { return state_->table ? state_->table->Flag
 const std::wstring& Auf2Host::Name() const { return state_->name; }
 const std::wstring& Auf2Host::Information() const { return state_->information; }
 const std::vector<Auf2Track>& Auf2Host::Tracks() const { return state_->tracks; }
+const std::vector<Auf2Check>& Auf2Host::Checks() const { return state_->checks; }
 Auf2FilterTable* Auf2Host::RawTable() const { return state_->table; }
 void* Auf2Host::Symbol(const char* name) const { return state_->module.Symbol(name, nullptr); }
 
@@ -136,6 +148,7 @@ Auf2Object Auf2Host::NewObject(int width, int height) const {
     object.height = height;
     object.pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), Auf2PixelRgba{});
     for (const Auf2Track& track : state_->tracks) object.values.push_back(track.value);
+    for (const Auf2Check& check : state_->checks) object.checks.push_back(check.value);
     return object;
 }
 
@@ -157,6 +170,8 @@ bool Auf2Host::Process(Auf2Object& object) {
     std::unique_lock<std::mutex> items(state_->itemsLock);
     for (std::size_t i = 0; i < state_->items.size(); ++i)
         state_->items[i]->Value = i < object.values.size() ? object.values[i] : state_->tracks[i].value;
+    for (std::size_t i = 0; i < state_->checkItems.size(); ++i)
+        state_->checkItems[i]->Value = i < object.checks.size() ? object.checks[i] : state_->checks[i].value;
     object.imageReads = 0;
     object.imageWrites = 0;
     CurrentCall call{&object, &items};

@@ -22,6 +22,12 @@ struct Auf2Track {
     double step;
 };
 
+// A checkbox item.
+struct Auf2Check {
+    std::wstring name;
+    bool value;  // the default the module declares
+};
+
 // One object on the timeline: its picture, rows packed, and the values of its
 // settings (one per track). The host records what the module did with it.
 struct Auf2Object {
@@ -31,6 +37,7 @@ struct Auf2Object {
     int height = 0;
     std::vector<Auf2PixelRgba> pixels;
     std::vector<double> values;
+    std::vector<bool> checks;  // one per checkbox
 
     int imageReads = 0;   // get_image_data calls in the last Process
     int imageWrites = 0;  // set_image_data calls in the last Process
@@ -50,7 +57,7 @@ public:
     // InitializePlugin if exported, then reads the table. On failure returns
     // false with a one-line reason in *error and leaves the host closed.
     // The table must offer a video function and name its items; items of any
-    // kind but track bars are refused.
+    // kind but track bars and checkboxes are refused.
     bool Open(const std::string& modulePath, std::string* error);
     // UninitializePlugin if exported, then unload. Safe to call twice.
     void Close();
@@ -60,7 +67,8 @@ public:
     const std::wstring& Name() const;
     const std::wstring& Information() const;
     const std::vector<Auf2Track>& Tracks() const;
-    // A new object at the tracks' defaults with a width x height picture (zeroed).
+    const std::vector<Auf2Check>& Checks() const;
+    // A new object at the items' defaults with a width x height picture (zeroed).
     Auf2Object NewObject(int width, int height) const;
 
     // One video call for the object: its values into the module's items,

@@ -19,4 +19,4 @@ echo
 echo "command:  ${command[*]}"
 echo "before:   $out/before.png"
 echo "after:    $out/after.png"
-echo "compare:  $out/compare.png (before | after, magnified crop below)"
+echo "compare:  $out/compare.png (before | after | change, magnified crop below)"

@@ -38,6 +38,10 @@ TEST(Auf2Table, ReadBackAsTheEditorShowsIt) {
         EXPECT_EQ(track.maximum, TrackMaximums[i]);
         EXPECT_EQ(track.step, 1.0);
     }
+    // After the tracks, the change view's checkbox, off.
+    ASSERT_EQ(host.Checks().size(), 1u);
+    EXPECT_EQ(host.Checks()[0].name, L"\u5909\u5316\u3092\u8868\u793A");
+    EXPECT_FALSE(host.Checks()[0].value);
 }
 
 TEST(Auf2Table, HostRefusesAModuleWithoutTheTable) {

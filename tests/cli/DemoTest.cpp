@@ -35,16 +35,19 @@ TEST(DemoScene, HasDetailEdgesAndGradientsAndIsBlurredSlightly) {
     EXPECT_LE(crop.y + crop.height, scene.height);
 }
 
-TEST(DemoScene, CompareSheetPlacesBothPicturesAndTheCrops) {
+TEST(DemoScene, CompareSheetPlacesBothPicturesTheChangeAndTheCrops) {
     const Image before = Pattern(40, 20, 3);
     Image after = before;
     after.pixels[0] ^= 0xff;
     const Image sheet = CompareSheet(before, after, CropRegion{10, 5, 10, 5}, 4);
-    EXPECT_EQ(sheet.width, 2 * 40 + 8);
+    EXPECT_EQ(sheet.width, 3 * 40 + 2 * 8);
     EXPECT_EQ(sheet.height, 20 + 20 + 8 + 20 + 5 * 4);
     // The after picture's top-left pixel, at its place right of the gap.
     EXPECT_EQ(sheet.At(48, 20)[0], after.pixels[0]);
     EXPECT_EQ(sheet.At(0, 20)[0], before.pixels[0]);
+    // The change view right of it: the changed pixel off mid-grey, the next one on it.
+    EXPECT_NE(sheet.At(96, 20)[0], 128);
+    EXPECT_EQ(sheet.At(97, 20)[1], 128);
     // The crop magnified: crop pixel (0, 0) fills a 4x4 block.
     const std::uint8_t* source = before.At(10, 5);
     for (int dy = 0; dy < 4; ++dy)

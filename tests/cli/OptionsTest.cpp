@@ -31,6 +31,7 @@ TEST(Options, DefaultsAreTheTrackTableDefaults) {
     EXPECT_EQ(o.maxFrames, -1);
     EXPECT_FALSE(o.quiet);
     EXPECT_TRUE(o.plugin.empty());
+    EXPECT_EQ(o.show, TChangeView::Picture);
 }
 
 TEST(Options, EveryTrackAcceptsItsEndsAndRejectsBeyondThem) {
@@ -127,6 +128,18 @@ TEST(Options, BlurInPixelsPresetsAndOutputChoices) {
     EXPECT_TRUE(o.inPlace);
     EXPECT_NE(Error({"a", "b.gif"}).find("unknown output extension"), std::string::npos);
     EXPECT_TRUE(HelpText().find("track") == std::string::npos);
+}
+
+TEST(Options, ShowPicksTheViewAndNeverReplacesTheInput) {
+    Options o;
+    std::string e;
+    ASSERT_TRUE(Parse({"--show", "change", "a", "b"}, &o, &e)) << e;
+    EXPECT_EQ(o.show, TChangeView::Change);
+    ASSERT_TRUE(Parse({"--show=overlay", "a", "b"}, &o, &e)) << e;
+    EXPECT_EQ(o.show, TChangeView::OverPicture);
+    EXPECT_EQ(Error({"--show", "mask", "a", "b"}), "--show: 'mask' is not one of picture, change, overlay");
+    EXPECT_NE(Error({"--show", "change", "--in-place", "a", "a"}).find("--in-place"), std::string::npos);
+    ASSERT_TRUE(Parse({"--show", "picture", "--in-place", "a", "a"}, &o, &e)) << e;
 }
 
 TEST(Progress, LineAndSummaryTexts) {

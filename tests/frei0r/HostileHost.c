@@ -66,19 +66,24 @@ static void InfoAndParameters(void) {
     memset(&info, 0, sizeof info);
     F.plugin_info(&info);
     CHECK(info.plugin_type == F0R_PLUGIN_TYPE_FILTER && info.color_model == F0R_COLOR_MODEL_RGBA8888);
-    CHECK(info.num_params == 5 && info.name && info.explanation);
-    for (int i = -1; i <= 5; ++i) {
+    CHECK(info.num_params == 6 && info.name && info.explanation);
+    for (int i = -1; i <= 6; ++i) {
         f0r_param_info_t p = {0, -1, 0};
         F.param_info(&p, i);
         if (i >= 0 && i < 5) CHECK(p.type == F0R_PARAM_DOUBLE && p.name && p.explanation);
+        if (i == 5) CHECK(p.type == F0R_PARAM_BOOL && p.name && p.explanation);
     }
     F.plugin_info(NULL);
     F.param_info(NULL, 0);
 
     f0r_instance_t inst = F.construct(16, 8);
     CHECK(inst != NULL);
+    /* The change view is off until asked for. */
+    double view = -7;
+    F.get(inst, &view, 5);
+    CHECK(view == 0.0);
     const double hostile[] = {NAN, -NAN, INFINITY, -INFINITY, -1e300, 1e300, -0.0, 1.0000001, 5e-324};
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 6; ++i)
         for (size_t k = 0; k < sizeof hostile / sizeof hostile[0]; ++k) {
             double v = -7;
             Set(inst, i, hostile[k]);
@@ -112,8 +117,14 @@ static void SizesAndFrames(void) {
         Set(inst, 1, 0.0);
         F.update(inst, 0.0, in, out);
         CHECK(memcmp(in, out, (size_t)w * h * 4) == 0);
-        /* In place gives what separate frames give. */
+        /* In place gives what separate frames give, the change view too. */
         Set(inst, 0, 1.0);
+        F.update(inst, 0.0, in, out);
+        F.update(inst, 0.0, in, in);
+        CHECK(memcmp(in, out, (size_t)w * h * 4) == 0);
+        Set(inst, 5, 1.0);
+        free(in);
+        in = Picture(w, h, 5);
         F.update(inst, 0.0, in, out);
         F.update(inst, 0.0, in, in);
         CHECK(memcmp(in, out, (size_t)w * h * 4) == 0);

@@ -66,6 +66,11 @@ run ffmpeg -v error -i a%d.png -filter_complex \
     -map '[s]' -f rawvideo -pix_fmt rgba ff-two-strong.rgba -map '[d]' -f rawvideo -pix_fmt rgba ff-two-def.rgba
 same ff-two-strong.rgba strong.rgba
 same ff-two-def.rgba def.rgba
+# The change view: what the tool's --show change writes for the same frames.
+for f in a*.png; do run "$tool" -q $(options "$strong") --show change "$f" "view-$(basename "$f")"; done
+run ffmpeg -v error -y -i view-a%d.png -f rawvideo -pix_fmt rgba view.rgba
+run ffmpeg -v error -i a%d.png -vf "frei0r=velgarde:$(values "$strong" '|')|y" -f rawvideo -pix_fmt rgba ff-view.rgba
+same ff-view.rgba view.rgba
 echo "ffmpeg: ok"
 
 # melt (MLT): a profile of the clip's own size, so nothing is scaled. It may
@@ -80,9 +85,10 @@ same melt.rgba strong.rgba "$(stat -c %s melt.rgba)"
 # parameter names (Kdenlive sets parameters by name).
 mapfile -t kdenlive_names < <(grep -o '<parameter [^>]*' "$kdenlive_xml" | sed -n 's/.* name="\([^"]*\)".*/\1/p')
 kdenlive_defaults=$(grep -o '<parameter [^>]*' "$kdenlive_xml" | sed -n 's/.* default="\([^"]*\)".*/\1/p' | xargs)
-[ ${#kdenlive_names[@]} -eq 5 ] || fail "the Kdenlive description has ${#kdenlive_names[@]} parameters"
-awk -v got="$kdenlive_defaults" -v want="$(values "$defaults" ' ')" 'BEGIN { n = split(got, g, " "); split(want, w, " ");
-    for (i = 1; i <= 5; ++i) if (n != 5 || g[i] - w[i] > 1e-6 || w[i] - g[i] > 1e-6) exit 1 }' ||
+[ ${#kdenlive_names[@]} -eq 6 ] || fail "the Kdenlive description has ${#kdenlive_names[@]} parameters"
+# The five tracks, then the change view, off.
+awk -v got="$kdenlive_defaults" -v want="$(values "$defaults" ' ') 0" 'BEGIN { n = split(got, g, " "); split(want, w, " ");
+    for (i = 1; i <= 6; ++i) if (n != 6 || g[i] - w[i] > 1e-6 || w[i] - g[i] > 1e-6) exit 1 }' ||
     fail "Kdenlive defaults [$kdenlive_defaults] are not the editor's"
 read -r -a strong_values <<< "$(values "$strong" ' ')"
 by_name=()
