@@ -1,5 +1,8 @@
 #include "cli/Options.h"
 
+#include "cli/VideoFormats.h"
+#include "filter/TrackParameters.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -8,11 +11,18 @@
 namespace velgarde {
 
 const std::array<TrackOption, 5> kTrackOptions = {{
-    {"amount-plus", 0, 0, 300, 25, "how far pixels that get brighter move, in % of their\n                      difference from the blur"},
-    {"amount-minus", 1, 0, 300, 50, "the same for pixels that get darker"},
-    {"range", 2, 1, 100, 10, "the blur's cut-off: radius = N / 10 + 0.5 pixels"},
-    {"variance", 3, 0, 100, 50, "the blur's shape: sigma = radius x sqrt(10^(N/32) / 128)"},
-    {"threshold", 4, 0, 1000, 0, "soft threshold in luma units: 4096 is white, about\n                      16 make one 8-bit code"},
+    {"amount-plus", 0, 0, 300, 25,
+     "how far pixels that get brighter move, in % of their\n                      difference from "
+     "the blur; 150, 150% and 1.5 are the same",
+     "%", true},
+    {"amount-minus", 1, 0, 300, 50, "the same for pixels that get darker", "%", true},
+    {"range", 2, 1, 100, 10, "the blur's cut-off: radius = N / 10 + 0.5 pixels",
+     "tenths of a pixel over 0.5 (--radius takes pixels)", false},
+    {"variance", 3, 0, 100, 50, "the blur's shape: sigma = radius x sqrt(10^(N/32) / 128)",
+     "shape steps (--sigma takes pixels)", false},
+    {"threshold", 4, 0, 1000, 0,
+     "soft threshold in luma units: 4096 is white, about\n                      16 make one 8-bit code",
+     "luma units (4096 is white)", false},
 }};
 
 const std::array<Preset, 3> kPresets = {{
@@ -20,23 +30,6 @@ const std::array<Preset, 3> kPresets = {{
     {"medium", {100, 100, 25, 37, 0}, "sigma 1.0 px, amounts 100/100 % (unsharp=5:5:1.0)"},
     {"strong", {150, 200, 40, 37, 0}, "sigma 1.5 px, amounts 150/200 %"},
 }};
-
-Blur BlurOf(std::int32_t range, std::int32_t variance) {
-    Blur b;
-    b.radius = range / 10.0 + 0.5;
-    b.sigma = b.radius * std::sqrt(std::pow(10.0, variance / 32.0) / 128.0);
-    b.reach = static_cast<int>(std::ceil(b.radius - 1e-9));
-    return b;
-}
-
-void NearestBlur(double sigma, double radius, std::int32_t* range, std::int32_t* variance) {
-    if (radius <= 0) radius = 3 * sigma;
-    if (sigma <= 0) sigma = radius / 3;
-    *range = static_cast<std::int32_t>(std::clamp<long>(std::lround((radius - 0.5) * 10), 1, 100));
-    const double r = *range / 10.0 + 0.5;
-    const double v = 128 * sigma * sigma / (r * r);
-    *variance = static_cast<std::int32_t>(std::clamp<long>(std::lround(32 * std::log10(v)), 0, 100));
-}
 
 const char* FormatName(OutputFormat format) {
     switch (format) {
@@ -134,9 +127,49 @@ bool Choice(const std::string& option, const std::string& value,
 }
 
 const char* const kValueOptions[] = {"--threads", "--frames", "--plugin", "--sigma", "--radius",
-                                     "--preset", "--format", "--quality", "--fields"};
+                                     "--preset", "--format", "--quality", "--fields", "--codec",
+                                     "--crf", "--ffmpeg"};
 
 }  // namespace
+
+bool ParseTrackValue(const TrackOption& track, const std::string& text, std::int32_t* value,
+                     std::string* error) {
+    const std::string option = std::string("--") + track.name;
+    const std::string range = std::to_string(track.minimum) + " to " + std::to_string(track.maximum) + " " +
+                              track.unit;
+    std::int64_t v = 0;
+    bool ok = ParseInteger(text, &v);
+    if (!ok && track.percent && !text.empty()) {
+        // 150% is percent; 1.5 (a point, no sign) a factor of the difference.
+        const bool percentSign = text.back() == '%';
+        const std::string number = percentSign ? text.substr(0, text.size() - 1) : text;
+        char* end = nullptr;
+        const double d = number.empty() ? 0 : std::strtod(number.c_str(), &end);
+        if (!number.empty() && end == number.c_str() + number.size() && std::isfinite(d) &&
+            (percentSign || number.find('.') != std::string::npos) && number.find_first_of("eExX") == std::string::npos) {
+            const double percent = percentSign ? d : d * 100;
+            if (percent < track.minimum - 0.5 || percent > track.maximum + 0.5) {
+                *error = option + ": " + text + " is outside its range " + range + " (a factor of 0 to " +
+                         std::to_string(track.maximum / 100) + ")";
+                return false;
+            }
+            v = std::llround(percent);
+            ok = true;
+        }
+    }
+    if (!ok) {
+        *error = option + ": '" + text + "' is not " +
+                 (track.percent ? std::string("an amount: give % (150 or 150%) or a factor (1.5)")
+                                : "a whole number of " + std::string(track.unit));
+        return false;
+    }
+    if (v < track.minimum || v > track.maximum) {
+        *error = option + ": " + text + " is outside its range " + range;
+        return false;
+    }
+    *value = static_cast<std::int32_t>(v);
+    return true;
+}
 
 bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error) {
     Options o;
@@ -206,8 +239,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
         }
         std::int64_t v = 0;
         if (track != nullptr) {
-            if (!RangedValue(name, value, track->minimum, track->maximum, &v, error)) return false;
-            o.tracks[track->index] = static_cast<std::int32_t>(v);
+            if (!ParseTrackValue(*track, value, &o.tracks[track->index], error)) return false;
             explicitTrack[track->index] = true;
         } else if (name == "--threads") {
             if (!RangedValue(name, value, 0, 64, &v, error)) return false;
@@ -219,6 +251,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
         } else if (name == "--quality") {
             if (!RangedValue(name, value, 1, 100, &v, error)) return false;
             o.quality = static_cast<int>(v);
+            o.qualityGiven = true;
+        } else if (name == "--crf") {
+            if (!RangedValue(name, value, 0, 63, &v, error)) return false;
+            o.crf = static_cast<int>(v);
         } else if (name == "--sigma") {
             if (!Pixels(name, value, 0.1, 30, &o.sigma, error)) return false;
         } else if (name == "--radius") {
@@ -228,6 +264,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
             return false;
         } else if (name == "--plugin") {
             o.plugin = value;
+        } else if (name == "--codec") {
+            o.codec = value;
+        } else if (name == "--ffmpeg") {
+            o.ffmpeg = value;
         } else if (name == "--preset") {
             std::vector<std::pair<const char*, std::string>> names;
             for (const auto& p : kPresets) names.push_back({p.name, p.name});
@@ -245,6 +285,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
                                     {"separate", FieldMode::Separate}},
                                    &o.fields, error))
                 return false;
+            o.fieldsGiven = true;
         }
     }
     // A preset sets all five; settings given by name win over it.
@@ -259,7 +300,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
             *error = "--sigma and --radius set the blur that --range and --variance also set: give one pair";
             return false;
         }
-        NearestBlur(o.sigma, o.radius, &o.tracks[2], &o.tracks[3]);
+        NearestBlurTracks(o.sigma, o.radius, &o.tracks[2], &o.tracks[3]);
     }
     if (positional.size() != 2) {
         *error = positional.size() < 2 ? "an input and an output are needed"
@@ -270,8 +311,9 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
     o.output = positional[1];
     if (o.output != "-" && o.format == OutputFormat::Auto) {
         OutputFormat f;
-        if (!FormatFromName(o.output, &f)) {
-            *error = o.output + ": unknown output extension (use .png, .jpg, .jpeg, .bmp or .y4m, or --format)";
+        if (!FormatFromName(o.output, &f) && VideoContainerForName(o.output) == nullptr) {
+            *error = o.output + ": unknown output extension (use .png, .jpg, .jpeg, .bmp or .y4m, a video file's " +
+                     VideoExtensionList() + ", or --format)";
             return false;
         }
     }
@@ -283,18 +325,28 @@ std::string HelpText() {
     std::string text =
         "Usage: velgarde [options] INPUT OUTPUT\n"
         "\n"
-        "Sharpens the luma (brightness) of a YUV4MPEG2 stream or of a still image\n"
-        "with the Velgarde filter plug-in: an unsharp mask, which moves each pixel\n"
-        "away from a Gaussian blur of its surroundings. Colour is untouched.\n"
+        "Sharpens the luma (brightness) of a video, a YUV4MPEG2 stream or a still\n"
+        "image with the Velgarde filter plug-in: an unsharp mask, which moves each\n"
+        "pixel away from a Gaussian blur of its surroundings. Colour is untouched.\n"
         "\n"
-        "INPUT is a .y4m stream (8, 10 or 12 bits; 4:2:0, 4:1:1, 4:2:2, 4:4:4 or\n"
-        "mono; interlaced streams are sharpened per field) or a PNG (8 or 16 bits),\n"
-        "JPEG, BMP, GIF (first frame), TGA or PNM image; '-' reads stdin.\n"
-        "OUTPUT's extension picks the format: .y4m for a stream; .png, .jpg/.jpeg\n"
-        "or .bmp for an image. '-' writes stdout: YUV4MPEG2 for a stream, PNG for an\n"
-        "image, unless --format says otherwise. A 16-bit PNG stays 16-bit; the ICC\n"
-        "profile, resolution (DPI) and EXIF go along into PNG and JPEG; EXIF\n"
-        "orientation is applied.\n"
+        "INPUT is a video file ffmpeg reads (MP4, MOV, MKV, WebM, AVI, MPEG-TS ...),\n"
+        "a .y4m stream (8, 10 or 12 bits; 4:2:0, 4:1:1, 4:2:2, 4:4:4 or mono;\n"
+        "interlaced streams are sharpened per field) or a PNG (8 or 16 bits), JPEG,\n"
+        "BMP, GIF (first frame), TGA or PNM image; '-' reads stdin (streams and\n"
+        "images).\n"
+        "OUTPUT's extension picks the format: a video file (.mp4, .mkv, .mov,\n"
+        ".webm, .avi ...) from a video or a stream, .y4m for either, .png,\n"
+        ".jpg/.jpeg or .bmp for an image. '-' writes stdout: YUV4MPEG2 for a video\n"
+        "or a stream, PNG for an image, unless --format says otherwise. A 16-bit\n"
+        "PNG stays 16-bit; the ICC profile, resolution (DPI) and EXIF go along into\n"
+        "PNG and JPEG; EXIF orientation is applied.\n"
+        "\n"
+        "Video files go through ffmpeg (found beside velgarde or on PATH): sound,\n"
+        "subtitles, chapters and metadata are copied as they are, and the picture\n"
+        "is encoded in the input's own codec and bit depth at a high quality\n"
+        "(H.264 at CRF 18, HEVC at CRF 20, VP9 at CRF 24; lossless stays lossless),\n"
+        "or in the container's usual codec where that is not possible. The summary\n"
+        "says which.\n"
         "\n"
         "Sharpening:\n"
         "  --preset NAME       a starting point; options given by name override it:\n";
@@ -322,6 +374,12 @@ std::string HelpText() {
         "Output and input:\n"
         "  --format FMT        png, jpeg, bmp or y4m, whatever OUTPUT is called\n"
         "  --quality N         JPEG quality, 1 to 100 (default 90)\n"
+        "  --codec NAME        video encoder (libx264, libx265, libvpx-vp9, ffv1,\n"
+        "                      prores_ks ..., or a codec: h264, hevc, vp9, av1)\n"
+        "  --crf N             the video encoder's quality number: -crf for x264,\n"
+        "                      x265, VP9 and AV1 (lower is better), -q:v for MPEG-2,\n"
+        "                      MPEG-4 and MJPEG (2 to 31), Theora (0 to 10, higher)\n"
+        "  --ffmpeg PATH       the ffmpeg program, or its folder (ffprobe beside it)\n"
         "  --in-place          allow OUTPUT to be INPUT: it is replaced only after a\n"
         "                      complete run; a damaged stream or a read error leaves\n"
         "                      it as it was (not with --frames, which would cut it)\n"
@@ -342,14 +400,18 @@ std::string HelpText() {
         "  --version           the version\n"
         "\n"
         "Examples:\n"
+        "  velgarde clip.mp4 clip-sharp.mp4\n"
+        "  velgarde --preset medium --codec ffv1 film.mkv film-sharp.mkv\n"
         "  velgarde photo.jpg photo-sharp.jpg\n"
         "  velgarde --preset medium scan.png scan-sharp.png\n"
         "  velgarde --sigma 1.2 --amount-minus 80 in.y4m out.y4m\n"
         "  ffmpeg -i in.mp4 -f yuv4mpegpipe - | velgarde - - |\n"
-        "      ffmpeg -f yuv4mpegpipe -i - -c:v libx264 out.mp4\n"
+        "      ffmpeg -f yuv4mpegpipe -i - -i in.mp4 -map 0:v -map 1:a? -c:a copy out.mp4\n"
         "  ffmpeg -i in.mkv -pix_fmt yuv420p10le -strict -1 -f yuv4mpegpipe - |\n"
-        "      velgarde --range 20 - - | ffmpeg -f yuv4mpegpipe -i - -c:v ffv1 out.mkv\n"
-        "  (ffmpeg 5 writes 10- and 12-bit YUV4MPEG2 only with -strict -1.)\n"
+        "      velgarde --range 20 - - |\n"
+        "      ffmpeg -f yuv4mpegpipe -i - -i in.mkv -map 0:v -map 1:a? -c:a copy -c:v ffv1 out.mkv\n"
+        "  (ffmpeg 5 writes 10- and 12-bit YUV4MPEG2 only with -strict -1; the\n"
+        "  second ffmpeg takes the sound and the rest from the file again.)\n"
         "\n"
         "Exit status: 0 on success; 1 on an error in the input (a read error\n"
         "included), the output or the plug-in: the output is then left as it was;\n"

@@ -17,23 +17,12 @@ struct TrackOption {
     std::int32_t maximum;
     std::int32_t defaultValue;
     const char* help;
+    const char* unit;  // as messages name it
+    bool percent;      // an amount: also 150% or a factor with a point (1.5)
 };
 
 // In the plug-in table's order.
 extern const std::array<TrackOption, 5> kTrackOptions;
-
-// The blur that a range and variance stand for: weights exp(-x^2 / 2 sigma^2)
-// for taps up to `reach` pixels from the centre.
-struct Blur {
-    double radius;  // range / 10 + 0.5 pixels: the cut-off
-    double sigma;   // radius * sqrt(10^(variance / 32) / 128)
-    int reach;      // taps each side: radius rounded up
-};
-Blur BlurOf(std::int32_t range, std::int32_t variance);
-// The range and variance nearest to a blur of `sigma` pixels cut off at
-// `radius` pixels. Either may be <= 0: radius then defaults to 3 sigma and
-// sigma to radius / 3.
-void NearestBlur(double sigma, double radius, std::int32_t* range, std::int32_t* variance);
 
 struct Preset {
     const char* name;
@@ -59,9 +48,14 @@ struct Options {
     double sigma = 0, radius = 0;          // > 0 when given
     OutputFormat format = OutputFormat::Auto;  // --format; Auto: from the name
     int quality = 90;                      // JPEG
+    bool qualityGiven = false;
+    std::string codec;                     // --codec: video encoder or codec; empty: chosen
+    int crf = -1;                          // --crf: the video encoder's quality; -1: its default
+    std::string ffmpeg;                    // --ffmpeg: the program or its folder; empty: looked for
     bool inPlace = false;
     bool force = false;                    // --force: replace write-protected files, write to a terminal
     FieldMode fields = FieldMode::Auto;
+    bool fieldsGiven = false;
     int threads = 0;                       // 0: one per processor
     std::int64_t maxFrames = -1;           // -1: all
     bool quiet = false;
@@ -72,6 +66,13 @@ struct Options {
 
     Options();
 };
+
+// One setting's value as typed: a whole number in the setting's unit, and
+// for the amounts also "150%" or a factor with a decimal point ("1.5", as
+// ImageMagick and ffmpeg take them), both 150 %. False with a message that
+// names the unit when it is none of these or outside the range.
+bool ParseTrackValue(const TrackOption& track, const std::string& text, std::int32_t* value,
+                     std::string* error);
 
 // False with a one-line message on a usage error. args excludes argv[0].
 bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error);
