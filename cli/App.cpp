@@ -380,7 +380,7 @@ int App::RunVideo(const std::string& video, const VideoContainer* container, Byt
         return abort(ExitFailure, OutputName(),
                      "ffmpeg could not write it: " +
                          LastMessageLine(encoder.Messages(), "it stopped (status " + std::to_string(encoderStatus) + ")") +
-                         (encoding.reason.empty() ? "" : "; --codec picks another encoder"));
+                         (std::string(container->muxer) == "matroska" ? "" : " (.mkv holds every kind of stream)"));
     if (result.failure == F::Output)
         return OutputFailed(result.error, " after " + std::to_string(result.frames) + " frames");
     // Damage the decoder met, or a cut stream: the good frames are kept.

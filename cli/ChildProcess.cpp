@@ -54,21 +54,30 @@ ChildProcess::~ChildProcess() {
 }
 
 std::string LastMessageLine(const std::string& messages, const std::string& fallback) {
-    std::size_t end = messages.size();
-    while (end > 0) {
-        std::size_t start = messages.find_last_of("\r\n", end - 1);
-        start = start == std::string::npos ? 0 : start + 1;
-        std::string line = messages.substr(start, end - start);
-        end = start == 0 ? 0 : start - 1;
-        // "[h264 @ 0x55d0c8] error while decoding": the library's tag goes.
+    // The libraries' own lines ("[mp4 @ 0x55d0c8] flac in MP4 ...") say what
+    // went wrong; the program's closing lines only that it did.
+    std::string last, tagged;
+    std::size_t at = 0;
+    while (at < messages.size()) {
+        std::size_t end = messages.find_first_of("\r\n", at);
+        if (end == std::string::npos) end = messages.size();
+        std::string line = messages.substr(at, end - at);
+        at = end + 1;
+        bool isTagged = false;
         if (!line.empty() && line[0] == '[') {
             const auto close = line.find("] ");
-            if (close != std::string::npos) line = line.substr(close + 2);
+            if (close != std::string::npos) {
+                line = line.substr(close + 2);
+                isTagged = true;
+            }
         }
-        while (!line.empty() && (line.back() == ' ' || line.back() == '.')) line.pop_back();
-        if (!line.empty()) return line;
+        while (!line.empty() && (line.back() == ' ' || line.back() == '.' || line.back() == '-')) line.pop_back();
+        if (line.empty()) continue;
+        last = line;
+        if (isTagged) tagged = line;
     }
-    return fallback;
+    if (!tagged.empty()) return tagged;
+    return last.empty() ? fallback : last;
 }
 
 #if defined(_WIN32)

@@ -62,9 +62,9 @@ private:
     std::string messages_;
 };
 
-// The first line of a program's messages that says what went wrong, for a
-// one-line report: the last non-empty line, without the library's
-// "[name @ 0x...]" prefix; `fallback` if there is none.
+// The line of ffmpeg's messages that says what went wrong, for a one-line
+// report: the last line a library wrote ("[mp4 @ 0x...] ..."), without that
+// prefix, else the last line; `fallback` if there is none.
 std::string LastMessageLine(const std::string& messages, const std::string& fallback);
 
 }  // namespace velgarde

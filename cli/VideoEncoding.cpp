@@ -97,8 +97,11 @@ bool Holds(const char* list, const std::string& word) {
     return list[0] == '\0' || padded.find(" " + word + " ") != std::string::npos;
 }
 
-const char* AudioFallback(const VideoContainer& container) {
+const char* AudioFallback(const VideoContainer& container, const std::string& codec) {
     const std::string muxer = container.muxer;
+    // Lossless sound stays lossless where the container has a lossless codec.
+    const bool lossless = codec == "flac" || codec.rfind("pcm_", 0) == 0;
+    if (lossless && (muxer == "mp4" || muxer == "mov")) return "alac";
     if (muxer == "webm" || muxer == "ogg") return "libopus";
     if (muxer == "mpeg") return "mp2";
     return "aac";
@@ -237,7 +240,8 @@ StreamPlan PlanOtherStreams(const VideoProbe& probe, const VideoContainer& conta
     const ProbedStream* picture = probe.Picture();
     // Data streams (timecode, telemetry, QuickTime chapter text) only where
     // the output is of the input's own kind.
-    const bool sameKind = probe.formatName.find(container.muxer) != std::string::npos;
+    const bool sameKind =
+        container.dataStreams && probe.formatName.find(container.muxer) != std::string::npos;
     int out = 1;  // output stream 0 is the sharpened picture
     const auto keep = [&](const ProbedStream& s, const std::string& codec) {
         plan.args.insert(plan.args.end(), {"-map", "1:" + std::to_string(s.index)});
@@ -261,9 +265,12 @@ StreamPlan PlanOtherStreams(const VideoProbe& probe, const VideoContainer& conta
             if (Holds(container.audioCodecs, s.codec)) {
                 keep(s, "copy");
             } else {
-                const std::string codec = AudioFallback(container);
+                const std::string codec = AudioFallback(container, s.codec);
                 plan.notes.push_back("stream " + std::to_string(s.index) + " (audio, " + s.codec +
-                                     ") converted to " + (codec == "libopus" ? "Opus" : codec) + ": " + holdsNo);
+                                     ") converted to " +
+                                     (codec == "libopus" ? "Opus" : codec == "alac" ? "ALAC (lossless)"
+                                                                    : codec == "aac" ? "AAC" : "MP2") +
+                                     ": " + holdsNo);
                 keep(s, codec);
             }
         } else if (s.type == "subtitle") {

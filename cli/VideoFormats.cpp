@@ -7,19 +7,20 @@ namespace velgarde {
 namespace {
 
 const char* const kMp4Video = "h264 hevc av1 vp9 mpeg4 mpeg2video mpeg1video mjpeg";
-const char* const kMp4Audio = "aac mp3 ac3 eac3 alac flac opus mp2 dts truehd";
+// ffmpeg 5 writes FLAC, DTS and TrueHD into MP4 only as experimental.
+const char* const kMp4Audio = "aac mp3 ac3 eac3 alac opus mp2";
 
 const VideoContainer kContainers[] = {
-    {"mp4 m4v", "MP4", "mp4", kMp4Video, "h264", "text", "mov_text", kMp4Audio, false},
-    {"mov", "QuickTime", "mov", "", "h264", "text", "mov_text", "", false},
-    {"mkv", "Matroska", "matroska", "", "h264", "any", "srt", "", true},
-    {"webm", "WebM", "webm", "vp8 vp9 av1", "vp9", "text", "webvtt", "opus vorbis", false},
-    {"avi", "AVI", "avi", "", "mpeg4", "none", "", "", false},
-    {"ts m2ts mts", "MPEG-TS", "mpegts", "h264 hevc mpeg2video mpeg1video", "h264", "none", "", "", false},
-    {"mpg mpeg", "MPEG-PS", "mpeg", "mpeg2video mpeg1video", "mpeg2video", "none", "", "mp2 mp3 ac3 pcm_dvd", false},
-    {"ogv", "Ogg", "ogg", "theora vp8", "theora", "none", "", "vorbis opus flac speex", false},
-    {"flv", "FLV", "flv", "h264 flv1 vp6f", "h264", "none", "", "aac mp3 speex nellymoser", false},
-    {"nut", "NUT", "nut", "", "ffv1", "none", "", "", false},
+    {"mp4 m4v", "MP4", "mp4", kMp4Video, "h264", "text", "mov_text", kMp4Audio, false, true},
+    {"mov", "QuickTime", "mov", "", "h264", "text", "mov_text", "", false, true},
+    {"mkv", "Matroska", "matroska", "", "h264", "any", "srt", "", true, false},
+    {"webm", "WebM", "webm", "vp8 vp9 av1", "vp9", "text", "webvtt", "opus vorbis", false, false},
+    {"avi", "AVI", "avi", "", "mpeg4", "none", "", "", false, false},
+    {"ts m2ts mts", "MPEG-TS", "mpegts", "h264 hevc mpeg2video mpeg1video", "h264", "none", "", "", false, true},
+    {"mpg mpeg", "MPEG-PS", "mpeg", "mpeg2video mpeg1video", "mpeg2video", "none", "", "mp2 mp3 ac3 pcm_dvd", false, false},
+    {"ogv", "Ogg", "ogg", "theora vp8", "theora", "none", "", "vorbis opus flac speex", false, false},
+    {"flv", "FLV", "flv", "h264 flv1 vp6f", "h264", "none", "", "aac mp3 speex nellymoser", false, false},
+    {"nut", "NUT", "nut", "", "ffv1", "none", "", "", false, true},
 };
 
 std::string Lower(const std::string& s) {

@@ -23,6 +23,7 @@ struct VideoContainer {
     const char* subtitleCodec;
     const char* audioCodecs;  // empty: any
     bool attachments;         // fonts and covers as attachments (Matroska)
+    bool dataStreams;         // timecode, telemetry and the like
 };
 
 // The container an output name's extension stands for; null if none.
