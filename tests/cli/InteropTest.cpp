@@ -115,7 +115,9 @@ TEST(InteropImages, HelpExamplesRunAsWritten) {
     const std::string dir = kDir + "/examples";
     mkdir(kDir.c_str(), 0755);
     mkdir(dir.c_str(), 0755);
-    const std::string source = "ffmpeg -v error -y -f lavfi -i testsrc2=size=320x180:rate=25 -frames:v 5 ";
+    // With sound, which the examples keep.
+    const std::string source = "ffmpeg -v error -y -f lavfi -i testsrc2=size=320x180:rate=25 -f lavfi -i "
+                               "sine=r=48000 -frames:v 5 -t 0.2 ";
     ASSERT_EQ(Bash("cd " + dir + " && " + source + "-c:v libx264 in.mp4 && " + source + "-c:v ffv1 in.mkv"), 0);
     // Joined continuation lines; each example starting with ffmpeg is one pipeline.
     std::string help = HelpText(), joined;
@@ -137,7 +139,8 @@ TEST(InteropImages, HelpExamplesRunAsWritten) {
             line.replace(p + 1, 8, kExe);
         SCOPED_TRACE(line);
         EXPECT_EQ(Bash("cd " + dir + " && rm -f out.mp4 out.mkv && { " + line + "; } 2>/dev/null && "
-                       "ffmpeg -v error -i out.* -f null -"), 0);
+                       "ffmpeg -v error -i out.* -f null - && "
+                       "test \"$(ffprobe -v error -select_streams a -show_entries stream=codec_type -of csv=p=0 out.*)\" = audio"), 0);
         ++run;
     }
     EXPECT_EQ(run, 2);
