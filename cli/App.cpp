@@ -48,7 +48,7 @@ std::string Fixed(double value, int decimals) {
 class App {
 public:
     App(const Options& options, const AppContext& context)
-        : o_(options), c_(context),
+        : o_(options), c_(context), report_("velgarde", context.messages, options.quiet),
           progress_(context.messages,
                     context.messagesAreTerminal && (options.progress || !context.stdoutIsPipe),
                     options.quiet) {}
@@ -57,12 +57,9 @@ public:
 
 private:
     int Fail(const std::string& what, const std::string& problem, int status = ExitFailure) {
-        std::fprintf(c_.messages, "velgarde: %s: %s\n", what.c_str(), problem.c_str());
-        return status;
+        return report_.Fail(what, problem, status);
     }
-    void Warn(const std::string& what, const std::string& problem) {
-        if (!o_.quiet) std::fprintf(c_.messages, "velgarde: %s: %s\n", what.c_str(), problem.c_str());
-    }
+    void Warn(const std::string& what, const std::string& problem) { report_.Warn(what, problem); }
     // The host's messages already start with the module's path.
     int FailModule(const std::string& problem, const std::string& context = "") {
         std::string rest = problem;
@@ -84,7 +81,7 @@ private:
     // otherwise went well; empty if none.
     std::string InPlaceObjection();
     void PrintNotes() {
-        for (const auto& note : out_.TakeNotes()) std::fprintf(c_.messages, "velgarde: %s\n", note.c_str());
+        for (const auto& note : out_.TakeNotes()) report_.Say(note);
     }
     int OutputFailed(const std::string& error, const std::string& closedNote = "") {
         if (out_.IsStdout() && out_.ErrorCode() == EPIPE)
@@ -94,13 +91,13 @@ private:
 
     const Options& o_;
     const AppContext& c_;
+    Reporter report_;
     Progress progress_;
     std::string module_;
     OutputFormat format_ = OutputFormat::Auto;
     OutputFile out_;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> inputFile_{nullptr, std::fclose};
+    InputFile input_;
     std::uint64_t inputFileBytes_ = 0;  // 0 unless the input is a regular file
-    std::FILE* inputStream_ = nullptr;  // the input file or stdin
     bool replacesInput_ = false;        // --in-place on the input itself
 };
 
@@ -113,23 +110,9 @@ int App::EmptyInput() {
 }
 
 bool App::FindModule() {
-    if (!o_.plugin.empty()) {
-        module_ = o_.plugin;
-        return true;
-    }
-    const std::vector<std::string> candidates = DefaultModulePaths(c_.argv0);
-    for (const auto& path : candidates) {
-        FileInfo info;
-        if (StatPath(path, &info) && info.regular) {
-            module_ = path;
-            return true;
-        }
-    }
-    module_ = candidates.front();
-    if (candidates.size() == 1) return true;  // the host names the path it tried
-    std::string looked;
-    for (const auto& path : candidates) looked += (looked.empty() ? "" : " and ") + path;
-    Fail("no plug-in module", "looked for " + looked + " (give one with --plugin)");
+    std::string error;
+    if (FindPluginModule(o_.plugin, &module_, &error)) return true;
+    report_.Say(error);
     return false;
 }
 
@@ -167,7 +150,7 @@ int App::RunStream(ByteSource& input) {
     settings.parallel = &parallel;
     const StreamResult result = velgarde::RunStream(reader, writer, processor, settings, &progress_);
     const std::string objection = replacesInput_ ? InPlaceObjection() : "";
-    inputFile_.reset();  // read to its end; an in-place output may now replace it
+    input_.Close();  // read to its end; an in-place output may now replace it
 
     const Y4mFormat& f = reader.Format();
     std::string extra = SettingsNote();
@@ -196,10 +179,9 @@ int App::RunStream(ByteSource& input) {
         }
         progress_.Finish(!damaged, result.frames, f.width, f.height, false, extra);
         if (!damaged) return ExitOk;
-        std::fprintf(c_.messages, "velgarde: %s: %s; the %lld good frame%s before it %s written to %s\n",
-                     InputName().c_str(), result.error.c_str(), static_cast<long long>(result.frames),
-                     result.frames == 1 ? "" : "s", result.frames == 1 ? "was" : "were",
-                     OutputName().c_str());
+        report_.Fail(InputName(), result.error + "; the " + std::to_string(result.frames) + " good frame" +
+                                      (result.frames == 1 ? " before it was" : "s before it were") + " written to " +
+                                      OutputName());
         return ExitDamagedInput;
     }
     out_.Abort();
@@ -221,7 +203,7 @@ int App::RunImage(ByteSource& input) {
     if (!ReadAll(input, kMaxImageFileBytes, &bytes, &error)) return Fail(InputName(), error);
     if (replacesInput_ && !(error = InPlaceObjection()).empty())
         return Fail(InputName(), error + "; nothing written: --in-place leaves it as it was");
-    inputFile_.reset();
+    input_.Close();
     DecodedImage decoded;
     if (!DecodeImage(bytes, ImageLimits{}, &decoded, &error)) return Fail(InputName(), error);
     bytes.clear();
@@ -366,7 +348,7 @@ int App::RunVideo(const std::string& video, const VideoContainer* container, Byt
     const int decoderStatus = picture != nullptr ? decoder.Wait() : 0;
     const int encoderStatus = container != nullptr ? encoder.Wait() : 0;
     const std::string objection = replacesInput_ ? InPlaceObjection() : "";
-    inputFile_.reset();
+    input_.Close();
     const Y4mFormat& f = reader.Format();
 
     const auto abort = [&](int status, const std::string& what, const std::string& problem) {
@@ -409,16 +391,16 @@ int App::RunVideo(const std::string& video, const VideoContainer* container, Byt
     progress_.Finish(damage.empty(), result.frames, f.width, f.height, false, extra);
     for (const auto& note : others.notes) Warn(OutputName(), note);
     if (damage.empty()) return ExitOk;
-    std::fprintf(c_.messages, "velgarde: %s: damaged: %s; the %lld good frame%s before it %s written to %s\n",
-                 InputName().c_str(), damage.c_str(), static_cast<long long>(result.frames),
-                 result.frames == 1 ? "" : "s", result.frames == 1 ? "was" : "were", OutputName().c_str());
+    report_.Fail(InputName(), "damaged: " + damage + "; the " + std::to_string(result.frames) + " good frame" +
+                                  (result.frames == 1 ? " before it was" : "s before it were") + " written to " +
+                                  OutputName());
     return ExitDamagedInput;
 }
 
 std::string App::InPlaceObjection() {
     // Another program still writing the file: what was read is not all of it.
     FileInfo now;
-    if (StatOpenFile(inputStream_, &now) && now.size != inputFileBytes_)
+    if (StatOpenFile(input_.File(), &now) && now.size != inputFileBytes_)
         return "it changed while it was read (" + std::to_string(inputFileBytes_) + " bytes, now " +
                std::to_string(now.size) + "): is another program writing it?";
     return "";
@@ -435,23 +417,10 @@ int App::Run() {
                     "is a terminal, and picture or stream bytes are not written to one; redirect it "
                     "(> FILE, or | another program) or give --force");
 
-    std::FILE* file = nullptr;
-    FileInfo inputInfo;
-    if (o_.input == "-") {
-#if defined(_WIN32)
-        _setmode(_fileno(stdin), _O_BINARY);
-#endif
-        file = stdin;
-        // Redirected from a file, stdin has an identity and a size too.
-        if (StatOpenFile(file, &inputInfo) && inputInfo.regular) inputFileBytes_ = inputInfo.size;
-    } else {
-        errno = 0;
-        file = OpenFile(o_.input, "rb");
-        if (file == nullptr) return Fail(InputName(), "cannot open: " + ErrnoText());
-        inputFile_.reset(file);
-        if (StatOpenFile(file, &inputInfo) && inputInfo.regular) inputFileBytes_ = inputInfo.size;
-    }
-    inputStream_ = file;
+    std::string error;
+    if (!input_.Open(o_.input, &error)) return Fail(InputName(), error);
+    const FileInfo& inputInfo = input_.Info();
+    if (inputInfo.regular) inputFileBytes_ = inputInfo.size;
     // The same file under any name, unless asked for, before anything is read.
     FileInfo outputInfo;
     replacesInput_ = o_.output != "-" && inputInfo.regular && StatPath(o_.output, &outputInfo) &&
@@ -467,7 +436,7 @@ int App::Run() {
         return Fail(OutputName(), "is the input file " + InputName() +
                                       " (redirected into it); write to another file");
 
-    FileSource fileSource(file);
+    ByteSource& fileSource = input_.Source();
     // The first bytes tell a stream from a video file and an image.
     // A stream's signature first: a producer may not have written more yet.
     std::vector<std::uint8_t> head(9);
@@ -525,7 +494,6 @@ int App::Run() {
 
     // Everything that can fail before the first frame is filtered does.
     if (!FindModule()) return ExitFailure;
-    std::string error;
     if (!out_.Open(o_.output, &error, o_.force)) return Fail(OutputName(), error);
     PrintNotes();
     PrefixedSource source(std::move(head), fileSource);
@@ -537,39 +505,11 @@ int App::Run() {
 
 }  // namespace
 
-bool StderrIsTerminal() {
-#if defined(_WIN32)
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(STDERR_FILENO) != 0;
-#endif
-}
-
-bool StdoutIsTerminal() {
-#if defined(_WIN32)
-    // A console, not merely a character device (NUL is one too).
-    DWORD mode = 0;
-    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
-#else
-    return isatty(STDOUT_FILENO) != 0;
-#endif
-}
-
-bool StdoutIsPipe() {
-#if defined(_WIN32)
-    return GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_PIPE;
-#else
-    struct stat st;
-    return fstat(STDOUT_FILENO, &st) == 0 && S_ISFIFO(st.st_mode);
-#endif
-}
-
 int RunVelgarde(const std::vector<std::string>& args, const AppContext& context) {
     Options options;
     std::string error;
     if (!ParseOptions(args, &options, &error)) {
-        std::fprintf(context.messages, "velgarde: %s\nTry 'velgarde --help' for more.\n",
-                     error.c_str());
+        Reporter("velgarde", context.messages).Say(error + "\nTry 'velgarde --help' for more.");
         return ExitUsage;
     }
     App app(options, context);

@@ -10,27 +10,6 @@
 
 namespace velgarde {
 
-const std::array<TrackOption, 5> kTrackOptions = {{
-    {"amount-plus", 0, 0, 300, 25,
-     "how far pixels that get brighter move, in % of their\n                      difference from "
-     "the blur; 150, 150% and 1.5 are the same",
-     "%", true},
-    {"amount-minus", 1, 0, 300, 50, "the same for pixels that get darker", "%", true},
-    {"range", 2, 1, 100, 10, "the blur's cut-off: radius = N / 10 + 0.5 pixels",
-     "tenths of a pixel over 0.5 (--radius takes pixels)", false},
-    {"variance", 3, 0, 100, 50, "the blur's shape: sigma = radius x sqrt(10^(N/32) / 128)",
-     "shape steps (--sigma takes pixels)", false},
-    {"threshold", 4, 0, 1000, 0,
-     "soft threshold in luma units: 4096 is white, about\n                      16 make one 8-bit code",
-     "luma units (4096 is white)", false},
-}};
-
-const std::array<Preset, 3> kPresets = {{
-    {"light", {40, 60, 10, 50, 0}, "sigma 0.8 px, amounts 40/60 %"},
-    {"medium", {100, 100, 25, 37, 0}, "sigma 1.0 px, amounts 100/100 % (unsharp=5:5:1.0)"},
-    {"strong", {150, 200, 40, 37, 0}, "sigma 1.5 px, amounts 150/200 %"},
-}};
-
 const char* FormatName(OutputFormat format) {
     switch (format) {
     case OutputFormat::Png: return "PNG";
@@ -57,9 +36,7 @@ bool FormatFromName(const std::string& path, OutputFormat* format) {
     return true;
 }
 
-Options::Options() {
-    for (const auto& t : kTrackOptions) tracks[t.index] = t.defaultValue;
-}
+Options::Options() { tracks = SettingsOptions().tracks; }
 
 namespace {
 
@@ -92,25 +69,6 @@ bool RangedValue(const std::string& option, const std::string& text, std::int64_
     return true;
 }
 
-bool Pixels(const std::string& option, const std::string& text, double minimum, double maximum,
-            double* value, std::string* error) {
-    char* end = nullptr;
-    const double v = text.empty() ? 0 : std::strtod(text.c_str(), &end);
-    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(v)) {
-        *error = option + ": '" + text + "' is not a number of pixels";
-        return false;
-    }
-    if (v < minimum || v > maximum) {
-        char buffer[96];
-        std::snprintf(buffer, sizeof buffer, ": %s is outside its range %g to %g pixels", text.c_str(),
-                      minimum, maximum);
-        *error = option + buffer;
-        return false;
-    }
-    *value = v;
-    return true;
-}
-
 template <typename T>
 bool Choice(const std::string& option, const std::string& value,
             const std::vector<std::pair<const char*, T>>& choices, T* out, std::string* error) {
@@ -126,55 +84,15 @@ bool Choice(const std::string& option, const std::string& value,
     return false;
 }
 
-const char* const kValueOptions[] = {"--threads", "--frames", "--plugin", "--sigma", "--radius",
-                                     "--preset", "--format", "--quality", "--fields", "--codec",
-                                     "--crf", "--ffmpeg"};
+const char* const kValueOptions[] = {"--threads", "--frames", "--plugin", "--format", "--quality",
+                                     "--fields", "--codec", "--crf", "--ffmpeg"};
 
 }  // namespace
-
-bool ParseTrackValue(const TrackOption& track, const std::string& text, std::int32_t* value,
-                     std::string* error) {
-    const std::string option = std::string("--") + track.name;
-    const std::string range = std::to_string(track.minimum) + " to " + std::to_string(track.maximum) + " " +
-                              track.unit;
-    std::int64_t v = 0;
-    bool ok = ParseInteger(text, &v);
-    if (!ok && track.percent && !text.empty()) {
-        // 150% is percent; 1.5 (a point, no sign) a factor of the difference.
-        const bool percentSign = text.back() == '%';
-        const std::string number = percentSign ? text.substr(0, text.size() - 1) : text;
-        char* end = nullptr;
-        const double d = number.empty() ? 0 : std::strtod(number.c_str(), &end);
-        if (!number.empty() && end == number.c_str() + number.size() && std::isfinite(d) &&
-            (percentSign || number.find('.') != std::string::npos) && number.find_first_of("eExX") == std::string::npos) {
-            const double percent = percentSign ? d : d * 100;
-            if (percent < track.minimum - 0.5 || percent > track.maximum + 0.5) {
-                *error = option + ": " + text + " is outside its range " + range + " (a factor of 0 to " +
-                         std::to_string(track.maximum / 100) + ")";
-                return false;
-            }
-            v = std::llround(percent);
-            ok = true;
-        }
-    }
-    if (!ok) {
-        *error = option + ": '" + text + "' is not " +
-                 (track.percent ? std::string("an amount: give % (150 or 150%) or a factor (1.5)")
-                                : "a whole number of " + std::string(track.unit));
-        return false;
-    }
-    if (v < track.minimum || v > track.maximum) {
-        *error = option + ": " + text + " is outside its range " + range;
-        return false;
-    }
-    *value = static_cast<std::int32_t>(v);
-    return true;
-}
 
 bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error) {
     Options o;
     std::vector<std::string> positional;
-    std::array<bool, 5> explicitTrack{};
+    SettingsParser settings;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -221,10 +139,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
             value = arg.substr(eq + 1);
             haveValue = true;
         }
-        const TrackOption* track = nullptr;
-        for (const auto& t : kTrackOptions)
-            if (name == std::string("--") + t.name) track = &t;
-        bool known = track != nullptr;
+        const bool setting = SettingsParser::IsSettingOption(name);
+        bool known = setting;
         for (const char* n : kValueOptions) known = known || name == n;
         if (!known) {
             *error = "unknown option '" + name + "'";
@@ -238,9 +154,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
             value = args[++i];
         }
         std::int64_t v = 0;
-        if (track != nullptr) {
-            if (!ParseTrackValue(*track, value, &o.tracks[track->index], error)) return false;
-            explicitTrack[track->index] = true;
+        if (setting) {
+            if (!settings.Take(name, value, error)) return false;
         } else if (name == "--threads") {
             if (!RangedValue(name, value, 0, 64, &v, error)) return false;
             o.threads = static_cast<int>(v);
@@ -255,10 +170,6 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
         } else if (name == "--crf") {
             if (!RangedValue(name, value, 0, 63, &v, error)) return false;
             o.crf = static_cast<int>(v);
-        } else if (name == "--sigma") {
-            if (!Pixels(name, value, 0.1, 30, &o.sigma, error)) return false;
-        } else if (name == "--radius") {
-            if (!Pixels(name, value, 0.6, 10.5, &o.radius, error)) return false;
         } else if (value.empty()) {
             *error = name + ": missing value";
             return false;
@@ -268,10 +179,6 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
             o.codec = value;
         } else if (name == "--ffmpeg") {
             o.ffmpeg = value;
-        } else if (name == "--preset") {
-            std::vector<std::pair<const char*, std::string>> names;
-            for (const auto& p : kPresets) names.push_back({p.name, p.name});
-            if (!Choice(name, value, names, &o.preset, error)) return false;
         } else if (name == "--format") {
             if (!Choice<OutputFormat>(name, value,
                                       {{"png", OutputFormat::Png}, {"jpeg", OutputFormat::Jpeg},
@@ -288,20 +195,12 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
             o.fieldsGiven = true;
         }
     }
-    // A preset sets all five; settings given by name win over it.
-    if (!o.preset.empty()) {
-        for (const auto& p : kPresets)
-            if (o.preset == p.name)
-                for (int t = 0; t < 5; ++t)
-                    if (!explicitTrack[t]) o.tracks[t] = p.tracks[t];
-    }
-    if (o.sigma > 0 || o.radius > 0) {
-        if (explicitTrack[2] || explicitTrack[3]) {
-            *error = "--sigma and --radius set the blur that --range and --variance also set: give one pair";
-            return false;
-        }
-        NearestBlurTracks(o.sigma, o.radius, &o.tracks[2], &o.tracks[3]);
-    }
+    SettingsOptions chosen;
+    if (!settings.Finish(&chosen, error)) return false;
+    o.tracks = chosen.tracks;
+    o.preset = chosen.preset;
+    o.sigma = chosen.sigma;
+    o.radius = chosen.radius;
     if (positional.size() != 2) {
         *error = positional.size() < 2 ? "an input and an output are needed"
                                        : "unexpected argument '" + positional[2] + "'";
@@ -348,28 +247,9 @@ std::string HelpText() {
         "or in the container's usual codec where that is not possible. The summary\n"
         "says which.\n"
         "\n"
-        "Sharpening:\n"
-        "  --preset NAME       a starting point; options given by name override it:\n";
-    for (const auto& p : kPresets) {
-        std::string line = std::string("                      ") + p.name;
-        line.resize(31, ' ');
-        text += line + p.help + "\n";
-    }
+        "Sharpening:\n";
+    text += SettingsHelp();
     text +=
-        "  --sigma PX          blur sigma in pixels: the size of the detail that is\n"
-        "                      sharpened (default 0.8); picks --range and --variance\n"
-        "  --radius PX         how far the blur reaches, in pixels (default 1.5;\n"
-        "                      with --sigma alone, 3 sigma)\n";
-    for (const auto& t : kTrackOptions) {
-        std::string line = std::string("  --") + t.name + " N";
-        line.resize(22, ' ');
-        text += line + t.help + "\n                      (" + std::to_string(t.minimum) + " to " +
-                std::to_string(t.maximum) + ", default " + std::to_string(t.defaultValue) + ")\n";
-    }
-    text +=
-        "  The threshold is soft: a difference from the blur below N/2 is left\n"
-        "  alone, one of N or more is sharpened fully, and in between the change\n"
-        "  ramps up. docs/settings.md shows the settings side by side.\n"
         "\n"
         "Output and input:\n"
         "  --format FMT        png, jpeg, bmp or y4m, whatever OUTPUT is called\n"

@@ -8,28 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/SettingsOptions.h"
+
 namespace velgarde {
-
-struct TrackOption {
-    const char* name;  // option name without the leading "--"
-    int index;         // setting index in the plug-in's table
-    std::int32_t minimum;
-    std::int32_t maximum;
-    std::int32_t defaultValue;
-    const char* help;
-    const char* unit;  // as messages name it
-    bool percent;      // an amount: also 150% or a factor with a point (1.5)
-};
-
-// In the plug-in table's order.
-extern const std::array<TrackOption, 5> kTrackOptions;
-
-struct Preset {
-    const char* name;
-    std::array<std::int32_t, 5> tracks;
-    const char* help;
-};
-extern const std::array<Preset, 3> kPresets;
 
 enum class OutputFormat { Auto, Png, Jpeg, Bmp, Y4m };
 const char* FormatName(OutputFormat format);
@@ -66,13 +47,6 @@ struct Options {
 
     Options();
 };
-
-// One setting's value as typed: a whole number in the setting's unit, and
-// for the amounts also "150%" or a factor with a decimal point ("1.5", as
-// ImageMagick and ffmpeg take them), both 150 %. False with a message that
-// names the unit when it is none of these or outside the range.
-bool ParseTrackValue(const TrackOption& track, const std::string& text, std::int32_t* value,
-                     std::string* error);
 
 // False with a one-line message on a usage error. args excludes argv[0].
 bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error);

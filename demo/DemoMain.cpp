@@ -6,41 +6,34 @@
 #include <string>
 #include <vector>
 
-#include "cli/ByteStream.h"
-#include "cli/Files.h"
-#include "cli/HostProcessor.h"
+#include "cli/FrontEnd.h"
 #include "cli/ImageIO.h"
 #include "cli/ImageSharpen.h"
-#include "cli/Options.h"
 #include "cli/OutputFile.h"
+#include "cli/SettingsOptions.h"
 #include "demo/DemoScene.h"
 
 namespace velgarde {
 namespace {
 
+const Reporter report("velgarde_demo");
+
 bool Load(const std::string& path, Image* image) {
-    std::FILE* f = OpenFile(path, "rb");
-    if (f == nullptr) {
-        std::fprintf(stderr, "velgarde_demo: %s: cannot open\n", path.c_str());
-        return false;
-    }
-    FileSource source(f);
+    InputFile input;
     std::vector<std::uint8_t> bytes;
     std::string error;
-    const bool ok = ReadAll(source, std::size_t{512} << 20, &bytes, &error) &&
-                    DecodeImage(bytes, ImageLimits{}, image, &error);
-    std::fclose(f);
-    if (!ok) std::fprintf(stderr, "velgarde_demo: %s: %s\n", path.c_str(), error.c_str());
-    return ok;
+    if (input.Open(path, &error) && ReadAll(input.Source(), std::size_t{512} << 20, &bytes, &error) &&
+        DecodeImage(bytes, ImageLimits{}, image, &error))
+        return true;
+    report.Fail(path, error);
+    return false;
 }
 
 int Save(const Image& image, const std::string& path) {
     OutputFile out;
     std::string error;
-    if (!out.Open(path, &error) || !EncodePng(image, out.Sink(), &error) || !out.Commit(&error)) {
-        std::fprintf(stderr, "velgarde_demo: %s: %s\n", path.c_str(), error.c_str());
-        return 1;
-    }
+    if (!out.Open(path, &error) || !EncodePng(image, out.Sink(), &error) || !out.Commit(&error))
+        return report.Fail(path, error);
     return 0;
 }
 
@@ -48,8 +41,7 @@ int Compare(const std::string& beforePath, const std::string& afterPath, const s
     Image before, after;
     if (!Load(beforePath, &before) || !Load(afterPath, &after)) return 1;
     if (before.width != after.width || before.height != after.height) {
-        std::fprintf(stderr, "velgarde_demo: the two images differ in size\n");
-        return 1;
+        return report.Say("the two images differ in size");
     }
     CropRegion crop = DemoCrop();
     const Image demo = DemoScene();
@@ -73,24 +65,19 @@ int Settings(const std::string& outPath, std::string plugin) {
         {"--amount-plus 0", {"--amount-plus", "0"}},
         {"medium, --threshold 160", {"--preset", "medium", "--threshold", "160"}},
     };
-    if (plugin.empty()) plugin = DefaultModulePaths(nullptr).front();
     const Image scene = DemoScene();
     std::vector<LabelledImage> tiles;
     for (std::size_t i = 0; i < settings.size(); ++i) {
         Image image = scene;
         if (i > 0) {
-            std::vector<std::string> args = settings[i].args;
-            args.push_back("in");
-            args.push_back("out");
-            Options options;
+            SettingsOptions options;
+            std::vector<std::string> rest;
             std::string error;
             HostProcessor processor;
-            if (!ParseOptions(args, &options, &error) ||
-                !processor.Open(plugin, 0, options.tracks, &error) ||
-                !SharpenImage(&image, processor, &error)) {
-                std::fprintf(stderr, "velgarde_demo: %s: %s\n", settings[i].label, error.c_str());
-                return 1;
-            }
+            if (!ParseSettingsOptions(settings[i].args, {}, &options, &rest, &error) ||
+                !OpenPlugin(&processor, plugin, 0, options.tracks, &error) ||
+                !SharpenImage(&image, processor, &error))
+                return report.Fail(settings[i].label, error);
         }
         tiles.push_back({settings[i].label, image});
     }
@@ -101,7 +88,7 @@ int Settings(const std::string& outPath, std::string plugin) {
 }  // namespace velgarde
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> a(argv + 1, argv + argc);
+    const std::vector<std::string> a = velgarde::StartFrontEnd(argc, argv);
     if (a.size() == 2 && a[0] == "scene") return velgarde::Save(velgarde::DemoScene(), a[1]);
     if (a.size() == 4 && a[0] == "compare") return velgarde::Compare(a[1], a[2], a[3]);
     if ((a.size() == 2 || a.size() == 3) && a[0] == "settings")

@@ -15,6 +15,7 @@
 #include "cli/OutputFile.h"
 #include "cli/TemporaryNames.h"
 #include "tests/cli/CliImages.h"
+#include "tests/support/Scratch.h"
 
 #if defined(_WIN32)
 #include <direct.h>
@@ -27,7 +28,8 @@ namespace {
 
 using test::Bytes;
 
-const std::string kDir = "cli_app_test.tmp";
+// This case's own scratch folder, fresh for it (set up by the fixture).
+std::string kDir;
 const std::string kPlugin = PLUGIN_FILE;
 const std::string kWrongModule = WRONG_MODULE_FILE;
 
@@ -50,13 +52,7 @@ RunResult Velgarde(std::vector<std::string> args, bool withPlugin = true, AppCon
 
 class App : public ::testing::Test {
 protected:
-    void SetUp() override {
-#if defined(_WIN32)
-        _mkdir(kDir.c_str());
-#else
-        mkdir(kDir.c_str(), 0755);
-#endif
-    }
+    void SetUp() override { kDir = velgarde_test::FreshScratchFolder(); }
     std::string Path(const std::string& name) const { return kDir + "/" + name; }
 };
 
