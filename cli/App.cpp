@@ -412,10 +412,8 @@ int App::Run() {
     case Options::Action::Version: std::printf("velgarde %s\n", VELGARDE_VERSION); return ExitOk;
     case Options::Action::Run: break;
     }
-    if (o_.output == "-" && c_.stdoutIsTerminal && !o_.force)
-        return Fail(OutputName(),
-                    "is a terminal, and picture or stream bytes are not written to one; redirect it "
-                    "(> FILE, or | another program) or give --force");
+    const std::string refusal = OutputRefusal(o_.output, c_.stdoutIsTerminal, o_.force);
+    if (!refusal.empty()) return Fail(OutputName(), refusal);
 
     std::string error;
     if (!input_.Open(o_.input, &error)) return Fail(InputName(), error);

@@ -68,6 +68,12 @@ bool StdoutIsPipe() {
 #endif
 }
 
+std::string OutputRefusal(const std::string& output, bool stdoutIsTerminal, bool force) {
+    if (output != "-" || !stdoutIsTerminal || force) return "";
+    return "is a terminal, and picture or stream bytes are not written to one; redirect it "
+           "(> FILE, or | another program) or give --force";
+}
+
 int Reporter::Fail(const std::string& what, const std::string& problem, int status) const {
     std::fprintf(messages_, "%s: %s: %s\n", program_.c_str(), what.c_str(), problem.c_str());
     return status;

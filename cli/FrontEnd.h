@@ -41,6 +41,9 @@ std::vector<std::string> StartFrontEnd(int argc, char** argv);
 bool StderrIsTerminal();
 bool StdoutIsPipe();      // into another program, which shows its own progress
 bool StdoutIsTerminal();  // pictures and streams are not written there
+// Why `output` is refused before anything is written ("-" on a terminal,
+// unless `force`), or empty.
+std::string OutputRefusal(const std::string& output, bool stdoutIsTerminal, bool force);
 
 // One line per message: "program: what: problem".
 class Reporter {

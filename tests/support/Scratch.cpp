@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <system_error>
 
 namespace velgarde_test {
@@ -26,6 +28,17 @@ std::string FreshScratchFolder() {
 
 std::string InFolder(const std::string& folder, const std::string& name) {
     return folder + (folder.find('\\') != std::string::npos ? "\\" : "/") + name;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out.flush());
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace velgarde_test

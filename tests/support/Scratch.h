@@ -15,4 +15,8 @@ std::string FreshScratchFolder();
 // path/name, with the separator of the folder's own spelling.
 std::string InFolder(const std::string& folder, const std::string& name);
 
+// A whole file as bytes in a string, and back; false or empty on failure.
+bool WriteWholeFile(const std::string& path, const std::string& bytes);
+std::string ReadWholeFile(const std::string& path);
+
 }  // namespace velgarde_test
