@@ -56,7 +56,7 @@ void BM_VersusOpenCv(benchmark::State& State) {
     void* Work = AlignedAlloc(static_cast<std::size_t>(TUnsharpMaskFilter::WorkPlaneBytes(W, H)), 64);
     // The same taps: 2 * Weight.Size() + 1, the Gaussian's sigma from radius and variance.
     const int Taps = 2 * Engine.Weight.Size() + 1;
-    const double Sigma = P.Radius * std::sqrt(P.Variance / 128.0);
+    const double Sigma = BlurOfTracks(Tracks[TrackRange], Tracks[TrackVariance]).Sigma;
     const double Amount = P.AmountPlus / 4096.0;
     cv::setNumThreads(1);
 

@@ -16,6 +16,11 @@
 #include "cli/StreamJob.h"
 #include "cli/Y4mReader.h"
 #include "cli/Y4mWriter.h"
+#include "cli/ChildProcess.h"
+#include "cli/FfmpegTools.h"
+#include "cli/VideoEncoding.h"
+#include "cli/VideoFormats.h"
+#include "filter/TrackParameters.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -44,7 +49,7 @@ std::string Fixed(double value, int decimals) {
 class App {
 public:
     App(const Options& options, const AppContext& context)
-        : o_(options), c_(context),
+        : o_(options), c_(context), report_("velgarde", context.messages, options.quiet),
           progress_(context.messages,
                     context.messagesAreTerminal && (options.progress || !context.stdoutIsPipe),
                     options.quiet) {}
@@ -53,12 +58,9 @@ public:
 
 private:
     int Fail(const std::string& what, const std::string& problem, int status = ExitFailure) {
-        std::fprintf(c_.messages, "velgarde: %s: %s\n", what.c_str(), problem.c_str());
-        return status;
+        return report_.Fail(what, problem, status);
     }
-    void Warn(const std::string& what, const std::string& problem) {
-        if (!o_.quiet) std::fprintf(c_.messages, "velgarde: %s: %s\n", what.c_str(), problem.c_str());
-    }
+    void Warn(const std::string& what, const std::string& problem) { report_.Warn(what, problem); }
     // The host's messages already start with the module's path.
     int FailModule(const std::string& problem, const std::string& context = "") {
         std::string rest = problem;
@@ -73,11 +75,14 @@ private:
     std::string SettingsNote() const;
     int RunStream(ByteSource& input);
     int RunImage(ByteSource& input);
+    // A video file in (`video` names its kind) or out (`container`), or both.
+    int RunVideo(const std::string& video, const VideoContainer* container, ByteSource& input);
+    void WarnIgnoredSettings(bool image, bool video, const VideoEncoding* encoding);
     // Reasons not to replace the input with --in-place after a run that
     // otherwise went well; empty if none.
     std::string InPlaceObjection();
     void PrintNotes() {
-        for (const auto& note : out_.TakeNotes()) std::fprintf(c_.messages, "velgarde: %s\n", note.c_str());
+        for (const auto& note : out_.TakeNotes()) report_.Say(note);
     }
     int OutputFailed(const std::string& error, const std::string& closedNote = "") {
         if (out_.IsStdout() && out_.ErrorCode() == EPIPE)
@@ -87,13 +92,13 @@ private:
 
     const Options& o_;
     const AppContext& c_;
+    Reporter report_;
     Progress progress_;
     std::string module_;
     OutputFormat format_ = OutputFormat::Auto;
     OutputFile out_;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> inputFile_{nullptr, std::fclose};
+    InputFile input_;
     std::uint64_t inputFileBytes_ = 0;  // 0 unless the input is a regular file
-    std::FILE* inputStream_ = nullptr;  // the input file or stdin
     bool replacesInput_ = false;        // --in-place on the input itself
 };
 
@@ -106,23 +111,9 @@ int App::EmptyInput() {
 }
 
 bool App::FindModule() {
-    if (!o_.plugin.empty()) {
-        module_ = o_.plugin;
-        return true;
-    }
-    const std::vector<std::string> candidates = DefaultModulePaths(c_.argv0);
-    for (const auto& path : candidates) {
-        FileInfo info;
-        if (StatPath(path, &info) && info.regular) {
-            module_ = path;
-            return true;
-        }
-    }
-    module_ = candidates.front();
-    if (candidates.size() == 1) return true;  // the host names the path it tried
-    std::string looked;
-    for (const auto& path : candidates) looked += (looked.empty() ? "" : " and ") + path;
-    Fail("no plug-in module", "looked for " + looked + " (give one with --plugin)");
+    std::string error;
+    if (FindPluginModule(o_.plugin, &module_, &error)) return true;
+    report_.Say(error);
     return false;
 }
 
@@ -135,8 +126,8 @@ bool App::OpenFilter(HostProcessor* processor) {
 
 std::string App::SettingsNote() const {
     if (o_.sigma <= 0 && o_.radius <= 0) return "";
-    const Blur b = BlurOf(o_.tracks[2], o_.tracks[3]);
-    return "blur sigma " + Fixed(b.sigma, 2) + " px, radius " + Fixed(b.radius, 1) + " px (--range " +
+    const BlurInPixels b = BlurOfTracks(o_.tracks[2], o_.tracks[3]);
+    return "blur sigma " + Fixed(b.Sigma, 2) + " px, radius " + Fixed(b.Radius, 1) + " px (--range " +
            std::to_string(o_.tracks[2]) + " --variance " + std::to_string(o_.tracks[3]) + ")";
 }
 
@@ -161,7 +152,7 @@ int App::RunStream(ByteSource& input) {
     settings.show = o_.show;
     const StreamResult result = velgarde::RunStream(reader, writer, processor, settings, &progress_);
     const std::string objection = replacesInput_ ? InPlaceObjection() : "";
-    inputFile_.reset();  // read to its end; an in-place output may now replace it
+    input_.Close();  // read to its end; an in-place output may now replace it
 
     const Y4mFormat& f = reader.Format();
     std::string extra = SettingsNote();
@@ -190,10 +181,9 @@ int App::RunStream(ByteSource& input) {
         }
         progress_.Finish(!damaged, result.frames, f.width, f.height, false, extra);
         if (!damaged) return ExitOk;
-        std::fprintf(c_.messages, "velgarde: %s: %s; the %lld good frame%s before it %s written to %s\n",
-                     InputName().c_str(), result.error.c_str(), static_cast<long long>(result.frames),
-                     result.frames == 1 ? "" : "s", result.frames == 1 ? "was" : "were",
-                     OutputName().c_str());
+        report_.Fail(InputName(), result.error + "; the " + std::to_string(result.frames) + " good frame" +
+                                      (result.frames == 1 ? " before it was" : "s before it were") + " written to " +
+                                      OutputName());
         return ExitDamagedInput;
     }
     out_.Abort();
@@ -215,7 +205,7 @@ int App::RunImage(ByteSource& input) {
     if (!ReadAll(input, kMaxImageFileBytes, &bytes, &error)) return Fail(InputName(), error);
     if (replacesInput_ && !(error = InPlaceObjection()).empty())
         return Fail(InputName(), error + "; nothing written: --in-place leaves it as it was");
-    inputFile_.reset();
+    input_.Close();
     DecodedImage decoded;
     if (!DecodeImage(bytes, ImageLimits{}, &decoded, &error)) return Fail(InputName(), error);
     bytes.clear();
@@ -242,10 +232,180 @@ int App::RunImage(ByteSource& input) {
     return ExitOk;
 }
 
+void App::WarnIgnoredSettings(bool image, bool video, const VideoEncoding* encoding) {
+    const std::string output = OutputName();
+    if (o_.qualityGiven && format_ != OutputFormat::Jpeg)
+        Warn("--quality", std::string("does nothing for ") + (video ? "video" : FormatName(format_)) +
+                              " output: it sets the JPEG quality" + (video ? " (--crf sets the video's)" : ""));
+    if (!video && (!o_.codec.empty() || o_.crf >= 0))
+        Warn(!o_.codec.empty() ? "--codec" : "--crf", "does nothing for " + std::string(FormatName(format_)) +
+                                                          " output: it is for video files");
+    if (encoding != nullptr && o_.crf >= 0 && !encoding->qualityApplies)
+        Warn("--crf", "does nothing for " + encoding->encoder + ", which takes no quality number" +
+                          (encoding->lossless ? " (it is lossless)" : ""));
+    if (image && o_.fieldsGiven) Warn("--fields", "does nothing for images: they have no fields");
+    if (image && o_.maxFrames >= 0) Warn("--frames", "does nothing for images");
+}
+
+int App::RunVideo(const std::string& video, const VideoContainer* container, ByteSource& input) {
+    FfmpegTools tools;
+    std::string error;
+    if (!FindFfmpeg(o_.ffmpeg, !video.empty(), &tools, &error)) return Fail(video.empty() ? OutputName() : InputName(), error);
+
+    // What the input holds, and so how each part of it is written.
+    VideoProbe probe;
+    const ProbedStream* picture = nullptr;
+    if (!video.empty()) {
+        if (!ProbeVideoFile(tools, o_.input, &probe, &error))
+            return Fail(InputName(), "ffprobe cannot read it: " + error);
+        picture = probe.Picture();
+        if (picture == nullptr)
+            return Fail(InputName(), "has no video stream to sharpen (only sound, subtitles or a cover picture)");
+    }
+    std::unique_ptr<Y4mReader> streamReader;
+    PipeFormat pipe;
+    if (picture != nullptr) {
+        pipe = PipeFormatFor(picture->pixFmt);
+    } else {
+        // A YUV4MPEG2 stream into a video file: its header says the samples.
+        streamReader = std::make_unique<Y4mReader>(input);
+        if (!streamReader->ReadHeader(&error)) return Fail(InputName(), error);
+        const Y4mFormat& f = streamReader->Format();
+        pipe.bitDepth = f.bitDepth;
+        const char* layouts[] = {"gray", "yuv420p", "yuv411p", "yuv422p", "yuv444p", "yuva444p"};
+        pipe.pixFmt = layouts[static_cast<int>(f.chroma)];
+        if (f.bitDepth > 8) pipe.pixFmt += std::to_string(f.bitDepth) + "le";
+    }
+    VideoEncoding encoding;
+    StreamPlan others;
+    if (container != nullptr) {
+        EncoderList encoders;
+        if (!ListVideoEncoders(tools, &encoders, &error))
+            return Fail(tools.ffmpeg, "cannot list its encoders: " + error);
+        EncodingRequest request;
+        request.codec = o_.codec;
+        request.quality = o_.crf;
+        if (!ChooseEncoding(picture != nullptr ? &probe : nullptr, pipe, *container, encoders, request, &encoding,
+                            &error))
+            return Fail(OutputName(), error, ExitUsage);
+        if (picture != nullptr) others = PlanOtherStreams(probe, *container);
+    }
+    WarnIgnoredSettings(false, container != nullptr, container != nullptr ? &encoding : nullptr);
+    if (pipe.fromRgb) Warn(InputName(), "RGB video is sharpened as 4:4:4 YUV; the conversions there and back round");
+    if (pipe.alphaDropped) Warn(InputName(), "its alpha channel is not kept (" + picture->pixFmt + ")");
+    if (pipe.depthReduced) Warn(InputName(), "its " + picture->pixFmt + " samples are carried as 12 bits");
+
+    if (!FindModule()) return ExitFailure;
+    if (!(container != nullptr ? out_.OpenForProgram(o_.output, &error, o_.force)
+                               : out_.Open(o_.output, &error, o_.force)))
+        return Fail(OutputName(), error);
+    PrintNotes();
+
+    // The picture: decoded by ffmpeg into a YUV4MPEG2 pipe, or the stream itself.
+    ChildProcess decoder;
+    std::unique_ptr<FileSource> decoded;
+    if (picture != nullptr) {
+        if (!decoder.Start(tools.ffmpeg, DecoderArguments(o_.input, *picture, pipe), false, true, &error))
+            return Fail(tools.ffmpeg, error);
+        decoded = std::make_unique<FileSource>(decoder.Stdout());
+        streamReader = std::make_unique<Y4mReader>(*decoded);
+        if (!streamReader->ReadHeader(&error)) {
+            decoder.Wait();
+            return Fail(InputName(), "ffmpeg cannot decode it: " + LastMessageLine(decoder.Messages(), error));
+        }
+    }
+    Y4mReader& reader = *streamReader;
+    HostProcessor processor;
+    if (!OpenFilter(&processor)) return ExitFailure;
+    PoolParallel parallel(processor.ThreadCount());
+
+    ChildProcess encoder;
+    std::unique_ptr<FileSink> encoderInput;
+    if (container != nullptr) {
+        encoder.PassFile(out_.File());
+        if (!encoder.Start(tools.ffmpeg,
+                           EncoderArguments(o_.input, picture != nullptr ? &probe : nullptr, encoding,
+                                            picture != nullptr ? &others : nullptr, *container, out_.ProgramPath()),
+                           true, false, &error))
+            return Fail(tools.ffmpeg, error);
+        encoderInput = std::make_unique<FileSink>(encoder.Stdin());
+    }
+    Y4mWriter writer(container != nullptr ? static_cast<ByteSink&>(*encoderInput) : out_.Sink());
+
+    std::int64_t total = picture != nullptr ? probe.FrameCount() : -1;
+    if (picture == nullptr && inputFileBytes_ != 0)
+        total = EstimateFrameCount(inputFileBytes_, reader.HeaderBytes(), reader.Format());
+    if (o_.maxFrames >= 0) total = total < 0 ? o_.maxFrames : std::min(total, o_.maxFrames);
+    progress_.Start(total);
+    StreamSettings settings;
+    settings.maxFrames = o_.maxFrames;
+    settings.fields = o_.fields;
+    settings.parallel = &parallel;
+    settings.show = o_.show;
+    StreamResult result = velgarde::RunStream(reader, writer, processor, settings, &progress_);
+    using F = StreamResult::Failure;
+    if (result.failure == F::None && encoderInput != nullptr && !encoderInput->Flush()) {
+        result.failure = F::Output;
+        result.error = encoderInput->Error();
+    }
+    // Done with both: the decoder stops at its next write if it has more.
+    const bool stoppedEarly = o_.maxFrames >= 0 && result.frames >= o_.maxFrames;
+    const int decoderStatus = picture != nullptr ? decoder.Wait() : 0;
+    const int encoderStatus = container != nullptr ? encoder.Wait() : 0;
+    const std::string objection = replacesInput_ ? InPlaceObjection() : "";
+    input_.Close();
+    const Y4mFormat& f = reader.Format();
+
+    const auto abort = [&](int status, const std::string& what, const std::string& problem) {
+        out_.Abort();
+        progress_.Finish(false, result.frames, f.width, f.height, false);
+        return Fail(what, problem, status);
+    };
+    if (result.failure == F::Filter)
+        return abort(ExitFailure, module_, "frame " + std::to_string(result.frames + 1) + ": " + result.error);
+    if (container != nullptr && (encoderStatus != 0 || result.failure == F::Output))
+        return abort(ExitFailure, OutputName(),
+                     "ffmpeg could not write it: " +
+                         LastMessageLine(encoder.Messages(), "it stopped (status " + std::to_string(encoderStatus) + ")") +
+                         (std::string(container->muxer) == "matroska" ? "" : " (.mkv holds every kind of stream)"));
+    if (result.failure == F::Output)
+        return OutputFailed(result.error, " after " + std::to_string(result.frames) + " frames");
+    // Damage the decoder met, or a cut stream: the good frames are kept.
+    std::string damage;
+    if (picture != nullptr && !stoppedEarly && (decoderStatus != 0 || !decoder.Messages().empty()))
+        damage = "ffmpeg: " + LastMessageLine(decoder.Messages(), "it stopped (status " + std::to_string(decoderStatus) + ")");
+    if (result.failure == F::Input && damage.empty()) damage = result.error;
+    const bool readError = result.failure == F::Input && !input.Error().empty() && picture == nullptr;
+    if (readError) return abort(ExitFailure, InputName(), result.error);
+    if (!damage.empty() && result.frames == 0) return abort(ExitFailure, InputName(), damage);
+    if (replacesInput_ && (!damage.empty() || !objection.empty()))
+        return abort(ExitFailure, InputName(),
+                     (damage.empty() ? objection : damage) + "; nothing written: --in-place leaves it as it was");
+    if (!out_.Commit(&error)) {
+        progress_.Finish(false, result.frames, 0, 0, false);
+        return OutputFailed(error);
+    }
+    std::string extra = SettingsNote();
+    if (container != nullptr) {
+        extra += std::string(extra.empty() ? "" : ", ") + "encoded as " + encoding.description +
+                 (encoding.reason.empty() ? "" : ", " + encoding.reason);
+        if (others.copied > 0)
+            extra += ", " + std::to_string(others.copied) + " other stream" + (others.copied == 1 ? "" : "s") + " kept";
+    }
+    if (result.fieldFrames > 0) extra += std::string(extra.empty() ? "" : ", ") + "per field";
+    progress_.Finish(damage.empty(), result.frames, f.width, f.height, false, extra);
+    for (const auto& note : others.notes) Warn(OutputName(), note);
+    if (damage.empty()) return ExitOk;
+    report_.Fail(InputName(), "damaged: " + damage + "; the " + std::to_string(result.frames) + " good frame" +
+                                  (result.frames == 1 ? " before it was" : "s before it were") + " written to " +
+                                  OutputName());
+    return ExitDamagedInput;
+}
+
 std::string App::InPlaceObjection() {
     // Another program still writing the file: what was read is not all of it.
     FileInfo now;
-    if (StatOpenFile(inputStream_, &now) && now.size != inputFileBytes_)
+    if (StatOpenFile(input_.File(), &now) && now.size != inputFileBytes_)
         return "it changed while it was read (" + std::to_string(inputFileBytes_) + " bytes, now " +
                std::to_string(now.size) + "): is another program writing it?";
     return "";
@@ -257,28 +417,13 @@ int App::Run() {
     case Options::Action::Version: std::printf("velgarde %s\n", VELGARDE_VERSION); return ExitOk;
     case Options::Action::Run: break;
     }
-    if (o_.output == "-" && c_.stdoutIsTerminal && !o_.force)
-        return Fail(OutputName(),
-                    "is a terminal, and picture or stream bytes are not written to one; redirect it "
-                    "(> FILE, or | another program) or give --force");
+    const std::string refusal = OutputRefusal(o_.output, c_.stdoutIsTerminal, o_.force);
+    if (!refusal.empty()) return Fail(OutputName(), refusal);
 
-    std::FILE* file = nullptr;
-    FileInfo inputInfo;
-    if (o_.input == "-") {
-#if defined(_WIN32)
-        _setmode(_fileno(stdin), _O_BINARY);
-#endif
-        file = stdin;
-        // Redirected from a file, stdin has an identity and a size too.
-        if (StatOpenFile(file, &inputInfo) && inputInfo.regular) inputFileBytes_ = inputInfo.size;
-    } else {
-        errno = 0;
-        file = OpenFile(o_.input, "rb");
-        if (file == nullptr) return Fail(InputName(), "cannot open: " + ErrnoText());
-        inputFile_.reset(file);
-        if (StatOpenFile(file, &inputInfo) && inputInfo.regular) inputFileBytes_ = inputInfo.size;
-    }
-    inputStream_ = file;
+    std::string error;
+    if (!input_.Open(o_.input, &error)) return Fail(InputName(), error);
+    const FileInfo& inputInfo = input_.Info();
+    if (inputInfo.regular) inputFileBytes_ = inputInfo.size;
     // The same file under any name, unless asked for, before anything is read.
     FileInfo outputInfo;
     replacesInput_ = o_.output != "-" && inputInfo.regular && StatPath(o_.output, &outputInfo) &&
@@ -294,30 +439,64 @@ int App::Run() {
         return Fail(OutputName(), "is the input file " + InputName() +
                                       " (redirected into it); write to another file");
 
-    FileSource fileSource(file);
-    // The first bytes tell a stream from an image.
+    ByteSource& fileSource = input_.Source();
+    // The first bytes tell a stream from a video file and an image.
+    // A stream's signature first: a producer may not have written more yet.
     std::vector<std::uint8_t> head(9);
     head.resize(fileSource.Read(head.data(), head.size()));
+    const bool isStream = head.size() == 9 && std::memcmp(head.data(), "YUV4MPEG2", 9) == 0;
+    if (!isStream && head.size() == 9) {
+        head.resize(189);
+        head.resize(9 + fileSource.Read(head.data() + 9, head.size() - 9));
+    }
     if (!fileSource.Error().empty()) return Fail(InputName(), "read failed: " + fileSource.Error());
     if (head.empty()) return EmptyInput();
-    const bool isStream = head.size() == 9 && std::memcmp(head.data(), "YUV4MPEG2", 9) == 0;
+    std::string video = isStream ? "" : SniffVideoContainer(head);
+    // Some containers have no signature at their start: their name decides.
+    if (video.empty() && !isStream && o_.input != "-" && ImageKind(head).empty())
+        if (const VideoContainer* named = VideoContainerForName(o_.input)) video = named->name;
 
     // The output's format: --format, else its name, else the input's kind.
     format_ = o_.format;
     if (format_ == OutputFormat::Auto && o_.output != "-") FormatFromName(o_.output, &format_);
-    if (format_ == OutputFormat::Auto) format_ = isStream ? OutputFormat::Y4m : OutputFormat::Png;
-    if (isStream && format_ != OutputFormat::Y4m)
+    const VideoContainer* container =
+        format_ == OutputFormat::Auto && o_.output != "-" ? VideoContainerForName(o_.output) : nullptr;
+    if (format_ == OutputFormat::Auto) format_ = isStream || !video.empty() ? OutputFormat::Y4m : OutputFormat::Png;
+    const std::string videoNames = "a video file (" + VideoExtensionList() + ")";
+    if (!video.empty() && format_ != OutputFormat::Y4m && container == nullptr)
         return Fail(OutputName(),
-                    std::string("the input is a YUV4MPEG2 stream, which is written as .y4m, not ") +
-                        FormatName(format_),
+                    "the input is a video (" + video + "), written as " + videoNames + " or as .y4m, not " +
+                        FormatName(format_) + "; for one frame as a picture: ffmpeg -i " + InputName() +
+                        " -frames:v 1 frame.png",
                     ExitUsage);
-    if (!isStream && format_ == OutputFormat::Y4m)
-        return Fail(OutputName(), "the input is an image, which is written as .png, .jpg or .bmp, not YUV4MPEG2",
+    if (isStream && format_ != OutputFormat::Y4m && container == nullptr)
+        return Fail(OutputName(),
+                    std::string("the input is a YUV4MPEG2 stream, which is written as .y4m or as ") + videoNames +
+                        ", not " + FormatName(format_),
                     ExitUsage);
+    if (!isStream && video.empty() && (format_ == OutputFormat::Y4m || container != nullptr))
+        return Fail(OutputName(),
+                    std::string("the input is an image, which is written as .png, .jpg or .bmp, not ") +
+                        (container != nullptr ? container->name : "YUV4MPEG2"),
+                    ExitUsage);
+    if (!video.empty() && o_.input == "-")
+        return Fail(InputName(),
+                    "a video file (" + video + ") on stdin cannot be read twice, for its picture and then its "
+                    "sound: give its name (velgarde in.mp4 out.mp4), or pipe the picture: ffmpeg -i in.mp4 -f "
+                    "yuv4mpegpipe - | velgarde - - | ffmpeg -f yuv4mpegpipe -i - -i in.mp4 -map 0:v -map 1:a? "
+                    "-c:a copy out.mp4",
+                    ExitUsage);
+    if (!video.empty() || container != nullptr) {
+        PrefixedSource source(std::move(head), fileSource);
+        const int status = RunVideo(video, container, source);
+        out_.Abort();
+        PrintNotes();
+        return status;
+    }
+    WarnIgnoredSettings(!isStream, false, nullptr);
 
     // Everything that can fail before the first frame is filtered does.
     if (!FindModule()) return ExitFailure;
-    std::string error;
     if (!out_.Open(o_.output, &error, o_.force)) return Fail(OutputName(), error);
     PrintNotes();
     PrefixedSource source(std::move(head), fileSource);
@@ -329,39 +508,11 @@ int App::Run() {
 
 }  // namespace
 
-bool StderrIsTerminal() {
-#if defined(_WIN32)
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(STDERR_FILENO) != 0;
-#endif
-}
-
-bool StdoutIsTerminal() {
-#if defined(_WIN32)
-    // A console, not merely a character device (NUL is one too).
-    DWORD mode = 0;
-    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
-#else
-    return isatty(STDOUT_FILENO) != 0;
-#endif
-}
-
-bool StdoutIsPipe() {
-#if defined(_WIN32)
-    return GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_PIPE;
-#else
-    struct stat st;
-    return fstat(STDOUT_FILENO, &st) == 0 && S_ISFIFO(st.st_mode);
-#endif
-}
-
 int RunVelgarde(const std::vector<std::string>& args, const AppContext& context) {
     Options options;
     std::string error;
     if (!ParseOptions(args, &options, &error)) {
-        std::fprintf(context.messages, "velgarde: %s\nTry 'velgarde --help' for more.\n",
-                     error.c_str());
+        Reporter("velgarde", context.messages).Say(error + "\nTry 'velgarde --help' for more.");
         return ExitUsage;
     }
     App app(options, context);

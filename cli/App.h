@@ -6,15 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace velgarde {
+#include "cli/FrontEnd.h"
 
-enum ExitStatus {
-    ExitOk = 0,
-    ExitFailure = 1,       // input, output or plug-in error; the output is left as it was
-    ExitUsage = 2,
-    ExitDamagedInput = 3,  // the frames before the damage were written and kept
-    ExitPipeClosed = 141,  // the reader of stdout went away (128 + SIGPIPE, as shells show it)
-};
+namespace velgarde {
 
 struct AppContext {
     const char* argv0 = "velgarde";
@@ -26,9 +20,5 @@ struct AppContext {
 
 // args excludes argv[0]. Streams "-" are the process's stdin and stdout.
 int RunVelgarde(const std::vector<std::string>& args, const AppContext& context);
-
-bool StderrIsTerminal();
-bool StdoutIsPipe();
-bool StdoutIsTerminal();
 
 }  // namespace velgarde

@@ -1,7 +1,7 @@
 #include "cli/HostProcessor.h"
 
 #include "cli/Files.h"
-#include "cli/Options.h"
+#include "filter/TrackParameters.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -16,12 +16,11 @@ bool HostProcessor::Open(const std::string& modulePath, int threads,
     if (!host_.Open(modulePath, threads, error)) return false;
     // A module with other tracks is not this filter, whatever it is called.
     const FilterTable& table = host_.Table();
-    for (const auto& t : kTrackOptions) {
-        if (table.TrackMinimums[t.index] != t.minimum || table.TrackMaximums[t.index] != t.maximum) {
-            *error = "not the Velgarde filter: setting " + std::to_string(t.index) + " runs " +
-                     std::to_string(table.TrackMinimums[t.index]) + " to " +
-                     std::to_string(table.TrackMaximums[t.index]) + ", expected " +
-                     std::to_string(t.minimum) + " to " + std::to_string(t.maximum);
+    for (int t = 0; t < TrackCount; ++t) {
+        if (table.TrackMinimums[t] != TrackMinimums[t] || table.TrackMaximums[t] != TrackMaximums[t]) {
+            *error = "not the Velgarde filter: setting " + std::to_string(t) + " runs " +
+                     std::to_string(table.TrackMinimums[t]) + " to " + std::to_string(table.TrackMaximums[t]) +
+                     ", expected " + std::to_string(TrackMinimums[t]) + " to " + std::to_string(TrackMaximums[t]);
             host_.Close();
             return false;
         }

@@ -11,6 +11,7 @@
 #include <windows.h>
 #else
 #include <pthread.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -28,10 +29,27 @@ constexpr std::size_t kMaxPath = 8192;
 PathChar g_paths[2][kMaxPath];
 std::atomic<int> g_active{-1};
 std::atomic<bool> g_replacing{false}, g_replaced{false};
+constexpr int kMaxChildren = 8;
+std::atomic<std::intptr_t> g_children[kMaxChildren];
+
+void EndChildren() {
+    for (auto& slot : g_children) {
+        const std::intptr_t child = slot.exchange(0);
+        if (child == 0) continue;
+#if defined(_WIN32)
+        TerminateProcess(reinterpret_cast<HANDLE>(child), 1);
+        WaitForSingleObject(reinterpret_cast<HANDLE>(child), 5000);
+#else
+        kill(static_cast<pid_t>(child), SIGKILL);
+        waitpid(static_cast<pid_t>(child), nullptr, 0);
+#endif
+    }
+}
 
 // False when the output has already replaced the old file: the run is done.
 bool RemoveTemporary() {
     if (g_replaced.load()) return false;
+    EndChildren();
     const int slot = g_active.exchange(-1);
     if (slot < 0) return true;
 #if defined(_WIN32)
@@ -114,6 +132,20 @@ void SetInterruptCleanup(const std::string& temporaryPath) {
 }
 
 void BeginReplacingOutput() { g_replacing.store(true); }
+
+void AddInterruptChild(std::intptr_t process) {
+    for (auto& slot : g_children) {
+        std::intptr_t empty = 0;
+        if (slot.compare_exchange_strong(empty, process)) return;
+    }
+}
+
+void RemoveInterruptChild(std::intptr_t process) {
+    for (auto& slot : g_children) {
+        std::intptr_t expected = process;
+        if (slot.compare_exchange_strong(expected, 0)) return;
+    }
+}
 
 void OutputReplaced() {
     g_replaced.store(true);

@@ -6,6 +6,7 @@
 // says otherwise: it is ignored and the run ends as it would have.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace velgarde {
@@ -19,6 +20,11 @@ void SetInterruptCleanup(const std::string& temporaryPath);
 // once it has succeeded (the cleanup is then cleared too).
 void BeginReplacingOutput();
 void OutputReplaced();
+// Programs started by the tool (a process id; on Windows a process handle)
+// that an interrupt ends, and waits for, before the temporary file goes, so
+// that none of them writes it again or outlives the tool. Up to eight.
+void AddInterruptChild(std::intptr_t process);
+void RemoveInterruptChild(std::intptr_t process);
 
 // Holds the interrupt signals back on this thread while it lives, so that a
 // file and the note to remove it come into being together (POSIX; Windows

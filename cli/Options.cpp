@@ -1,42 +1,14 @@
 #include "cli/Options.h"
 
+#include "cli/VideoFormats.h"
+#include "filter/TrackParameters.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 
 namespace velgarde {
-
-const std::array<TrackOption, 5> kTrackOptions = {{
-    {"amount-plus", 0, 0, 300, 25, "how far pixels that get brighter move, in % of their\n                      difference from the blur"},
-    {"amount-minus", 1, 0, 300, 50, "the same for pixels that get darker"},
-    {"range", 2, 1, 100, 10, "the blur's cut-off: radius = N / 10 + 0.5 pixels"},
-    {"variance", 3, 0, 100, 50, "the blur's shape: sigma = radius x sqrt(10^(N/32) / 128)"},
-    {"threshold", 4, 0, 1000, 0, "soft threshold in luma units: 4096 is white, about\n                      16 make one 8-bit code"},
-}};
-
-const std::array<Preset, 3> kPresets = {{
-    {"light", {40, 60, 10, 50, 0}, "sigma 0.8 px, amounts 40/60 %"},
-    {"medium", {100, 100, 25, 37, 0}, "sigma 1.0 px, amounts 100/100 % (unsharp=5:5:1.0)"},
-    {"strong", {150, 200, 40, 37, 0}, "sigma 1.5 px, amounts 150/200 %"},
-}};
-
-Blur BlurOf(std::int32_t range, std::int32_t variance) {
-    Blur b;
-    b.radius = range / 10.0 + 0.5;
-    b.sigma = b.radius * std::sqrt(std::pow(10.0, variance / 32.0) / 128.0);
-    b.reach = static_cast<int>(std::ceil(b.radius - 1e-9));
-    return b;
-}
-
-void NearestBlur(double sigma, double radius, std::int32_t* range, std::int32_t* variance) {
-    if (radius <= 0) radius = 3 * sigma;
-    if (sigma <= 0) sigma = radius / 3;
-    *range = static_cast<std::int32_t>(std::clamp<long>(std::lround((radius - 0.5) * 10), 1, 100));
-    const double r = *range / 10.0 + 0.5;
-    const double v = 128 * sigma * sigma / (r * r);
-    *variance = static_cast<std::int32_t>(std::clamp<long>(std::lround(32 * std::log10(v)), 0, 100));
-}
 
 const char* FormatName(OutputFormat format) {
     switch (format) {
@@ -64,9 +36,7 @@ bool FormatFromName(const std::string& path, OutputFormat* format) {
     return true;
 }
 
-Options::Options() {
-    for (const auto& t : kTrackOptions) tracks[t.index] = t.defaultValue;
-}
+Options::Options() { tracks = SettingsOptions().tracks; }
 
 namespace {
 
@@ -99,25 +69,6 @@ bool RangedValue(const std::string& option, const std::string& text, std::int64_
     return true;
 }
 
-bool Pixels(const std::string& option, const std::string& text, double minimum, double maximum,
-            double* value, std::string* error) {
-    char* end = nullptr;
-    const double v = text.empty() ? 0 : std::strtod(text.c_str(), &end);
-    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(v)) {
-        *error = option + ": '" + text + "' is not a number of pixels";
-        return false;
-    }
-    if (v < minimum || v > maximum) {
-        char buffer[96];
-        std::snprintf(buffer, sizeof buffer, ": %s is outside its range %g to %g pixels", text.c_str(),
-                      minimum, maximum);
-        *error = option + buffer;
-        return false;
-    }
-    *value = v;
-    return true;
-}
-
 template <typename T>
 bool Choice(const std::string& option, const std::string& value,
             const std::vector<std::pair<const char*, T>>& choices, T* out, std::string* error) {
@@ -133,15 +84,15 @@ bool Choice(const std::string& option, const std::string& value,
     return false;
 }
 
-const char* const kValueOptions[] = {"--threads", "--frames", "--plugin", "--sigma", "--radius",
-                                     "--preset", "--format", "--quality", "--fields", "--show"};
+const char* const kValueOptions[] = {"--threads", "--frames", "--plugin", "--format", "--quality",
+                                     "--fields", "--codec", "--crf", "--ffmpeg", "--show"};
 
 }  // namespace
 
 bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error) {
     Options o;
     std::vector<std::string> positional;
-    std::array<bool, 5> explicitTrack{};
+    SettingsParser settings;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -188,10 +139,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
             value = arg.substr(eq + 1);
             haveValue = true;
         }
-        const TrackOption* track = nullptr;
-        for (const auto& t : kTrackOptions)
-            if (name == std::string("--") + t.name) track = &t;
-        bool known = track != nullptr;
+        const bool setting = SettingsParser::IsSettingOption(name);
+        bool known = setting;
         for (const char* n : kValueOptions) known = known || name == n;
         if (!known) {
             *error = "unknown option '" + name + "'";
@@ -205,10 +154,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
             value = args[++i];
         }
         std::int64_t v = 0;
-        if (track != nullptr) {
-            if (!RangedValue(name, value, track->minimum, track->maximum, &v, error)) return false;
-            o.tracks[track->index] = static_cast<std::int32_t>(v);
-            explicitTrack[track->index] = true;
+        if (setting) {
+            if (!settings.Take(name, value, error)) return false;
         } else if (name == "--threads") {
             if (!RangedValue(name, value, 0, 64, &v, error)) return false;
             o.threads = static_cast<int>(v);
@@ -219,19 +166,19 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
         } else if (name == "--quality") {
             if (!RangedValue(name, value, 1, 100, &v, error)) return false;
             o.quality = static_cast<int>(v);
-        } else if (name == "--sigma") {
-            if (!Pixels(name, value, 0.1, 30, &o.sigma, error)) return false;
-        } else if (name == "--radius") {
-            if (!Pixels(name, value, 0.6, 10.5, &o.radius, error)) return false;
+            o.qualityGiven = true;
+        } else if (name == "--crf") {
+            if (!RangedValue(name, value, 0, 63, &v, error)) return false;
+            o.crf = static_cast<int>(v);
         } else if (value.empty()) {
             *error = name + ": missing value";
             return false;
         } else if (name == "--plugin") {
             o.plugin = value;
-        } else if (name == "--preset") {
-            std::vector<std::pair<const char*, std::string>> names;
-            for (const auto& p : kPresets) names.push_back({p.name, p.name});
-            if (!Choice(name, value, names, &o.preset, error)) return false;
+        } else if (name == "--codec") {
+            o.codec = value;
+        } else if (name == "--ffmpeg") {
+            o.ffmpeg = value;
         } else if (name == "--format") {
             if (!Choice<OutputFormat>(name, value,
                                       {{"png", OutputFormat::Png}, {"jpeg", OutputFormat::Jpeg},
@@ -251,22 +198,15 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
                                     {"separate", FieldMode::Separate}},
                                    &o.fields, error))
                 return false;
+            o.fieldsGiven = true;
         }
     }
-    // A preset sets all five; settings given by name win over it.
-    if (!o.preset.empty()) {
-        for (const auto& p : kPresets)
-            if (o.preset == p.name)
-                for (int t = 0; t < 5; ++t)
-                    if (!explicitTrack[t]) o.tracks[t] = p.tracks[t];
-    }
-    if (o.sigma > 0 || o.radius > 0) {
-        if (explicitTrack[2] || explicitTrack[3]) {
-            *error = "--sigma and --radius set the blur that --range and --variance also set: give one pair";
-            return false;
-        }
-        NearestBlur(o.sigma, o.radius, &o.tracks[2], &o.tracks[3]);
-    }
+    SettingsOptions chosen;
+    if (!settings.Finish(&chosen, error)) return false;
+    o.tracks = chosen.tracks;
+    o.preset = chosen.preset;
+    o.sigma = chosen.sigma;
+    o.radius = chosen.radius;
     if (positional.size() != 2) {
         *error = positional.size() < 2 ? "an input and an output are needed"
                                        : "unexpected argument '" + positional[2] + "'";
@@ -280,8 +220,9 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
     }
     if (o.output != "-" && o.format == OutputFormat::Auto) {
         OutputFormat f;
-        if (!FormatFromName(o.output, &f)) {
-            *error = o.output + ": unknown output extension (use .png, .jpg, .jpeg, .bmp or .y4m, or --format)";
+        if (!FormatFromName(o.output, &f) && VideoContainerForName(o.output) == nullptr) {
+            *error = o.output + ": unknown output extension (use .png, .jpg, .jpeg, .bmp or .y4m, a video file's " +
+                     VideoExtensionList() + ", or --format)";
             return false;
         }
     }
@@ -293,45 +234,42 @@ std::string HelpText() {
     std::string text =
         "Usage: velgarde [options] INPUT OUTPUT\n"
         "\n"
-        "Sharpens the luma (brightness) of a YUV4MPEG2 stream or of a still image\n"
-        "with the Velgarde filter plug-in: an unsharp mask, which moves each pixel\n"
-        "away from a Gaussian blur of its surroundings. Colour is untouched.\n"
+        "Sharpens the luma (brightness) of a video, a YUV4MPEG2 stream or a still\n"
+        "image with the Velgarde filter plug-in: an unsharp mask, which moves each\n"
+        "pixel away from a Gaussian blur of its surroundings. Colour is untouched.\n"
         "\n"
-        "INPUT is a .y4m stream (8, 10 or 12 bits; 4:2:0, 4:1:1, 4:2:2, 4:4:4 or\n"
-        "mono; interlaced streams are sharpened per field) or a PNG (8 or 16 bits),\n"
-        "JPEG, BMP, GIF (first frame), TGA or PNM image; '-' reads stdin.\n"
-        "OUTPUT's extension picks the format: .y4m for a stream; .png, .jpg/.jpeg\n"
-        "or .bmp for an image. '-' writes stdout: YUV4MPEG2 for a stream, PNG for an\n"
-        "image, unless --format says otherwise. A 16-bit PNG stays 16-bit; the ICC\n"
-        "profile, resolution (DPI) and EXIF go along into PNG and JPEG; EXIF\n"
-        "orientation is applied.\n"
+        "INPUT is a video file ffmpeg reads (MP4, MOV, MKV, WebM, AVI, MPEG-TS ...),\n"
+        "a .y4m stream (8, 10 or 12 bits; 4:2:0, 4:1:1, 4:2:2, 4:4:4 or mono;\n"
+        "interlaced streams are sharpened per field) or a PNG (8 or 16 bits), JPEG,\n"
+        "BMP, GIF (first frame), TGA or PNM image; '-' reads stdin (streams and\n"
+        "images).\n"
+        "OUTPUT's extension picks the format: a video file (.mp4, .mkv, .mov,\n"
+        ".webm, .avi ...) from a video or a stream, .y4m for either, .png,\n"
+        ".jpg/.jpeg or .bmp for an image. '-' writes stdout: YUV4MPEG2 for a video\n"
+        "or a stream, PNG for an image, unless --format says otherwise. A 16-bit\n"
+        "PNG stays 16-bit; the ICC profile, resolution (DPI) and EXIF go along into\n"
+        "PNG and JPEG; EXIF orientation is applied.\n"
         "\n"
-        "Sharpening:\n"
-        "  --preset NAME       a starting point; options given by name override it:\n";
-    for (const auto& p : kPresets) {
-        std::string line = std::string("                      ") + p.name;
-        line.resize(31, ' ');
-        text += line + p.help + "\n";
-    }
+        "Video files go through ffmpeg (found beside velgarde or on PATH): sound,\n"
+        "subtitles, chapters and metadata are copied as they are, and the picture\n"
+        "is encoded in the input's own codec and bit depth at a high quality\n"
+        "(H.264 at CRF 18, HEVC at CRF 20, VP9 at CRF 24; lossless stays lossless),\n"
+        "or in the container's usual codec where that is not possible. The summary\n"
+        "says which.\n"
+        "\n"
+        "Sharpening:\n";
+    text += SettingsHelp();
     text +=
-        "  --sigma PX          blur sigma in pixels: the size of the detail that is\n"
-        "                      sharpened (default 0.8); picks --range and --variance\n"
-        "  --radius PX         how far the blur reaches, in pixels (default 1.5;\n"
-        "                      with --sigma alone, 3 sigma)\n";
-    for (const auto& t : kTrackOptions) {
-        std::string line = std::string("  --") + t.name + " N";
-        line.resize(22, ' ');
-        text += line + t.help + "\n                      (" + std::to_string(t.minimum) + " to " +
-                std::to_string(t.maximum) + ", default " + std::to_string(t.defaultValue) + ")\n";
-    }
-    text +=
-        "  The threshold is soft: a difference from the blur below N/2 is left\n"
-        "  alone, one of N or more is sharpened fully, and in between the change\n"
-        "  ramps up. docs/settings.md shows the settings side by side.\n"
         "\n"
         "Output and input:\n"
         "  --format FMT        png, jpeg, bmp or y4m, whatever OUTPUT is called\n"
         "  --quality N         JPEG quality, 1 to 100 (default 90)\n"
+        "  --codec NAME        video encoder (libx264, libx265, libvpx-vp9, ffv1,\n"
+        "                      prores_ks ..., or a codec: h264, hevc, vp9, av1)\n"
+        "  --crf N             the video encoder's quality number: -crf for x264,\n"
+        "                      x265, VP9 and AV1 (lower is better), -q:v for MPEG-2,\n"
+        "                      MPEG-4 and MJPEG (2 to 31), Theora (0 to 10, higher)\n"
+        "  --ffmpeg PATH       the ffmpeg program, or its folder (ffprobe beside it)\n"
         "  --in-place          allow OUTPUT to be INPUT: it is replaced only after a\n"
         "                      complete run; a damaged stream or a read error leaves\n"
         "                      it as it was (not with --frames, which would cut it)\n"
@@ -358,14 +296,18 @@ std::string HelpText() {
         "  --version           the version\n"
         "\n"
         "Examples:\n"
+        "  velgarde clip.mp4 clip-sharp.mp4\n"
+        "  velgarde --preset medium --codec ffv1 film.mkv film-sharp.mkv\n"
         "  velgarde photo.jpg photo-sharp.jpg\n"
         "  velgarde --preset medium scan.png scan-sharp.png\n"
         "  velgarde --sigma 1.2 --amount-minus 80 in.y4m out.y4m\n"
         "  ffmpeg -i in.mp4 -f yuv4mpegpipe - | velgarde - - |\n"
-        "      ffmpeg -f yuv4mpegpipe -i - -c:v libx264 out.mp4\n"
+        "      ffmpeg -f yuv4mpegpipe -i - -i in.mp4 -map 0:v -map 1:a? -c:a copy out.mp4\n"
         "  ffmpeg -i in.mkv -pix_fmt yuv420p10le -strict -1 -f yuv4mpegpipe - |\n"
-        "      velgarde --range 20 - - | ffmpeg -f yuv4mpegpipe -i - -c:v ffv1 out.mkv\n"
-        "  (ffmpeg 5 writes 10- and 12-bit YUV4MPEG2 only with -strict -1.)\n"
+        "      velgarde --range 20 - - |\n"
+        "      ffmpeg -f yuv4mpegpipe -i - -i in.mkv -map 0:v -map 1:a? -c:a copy -c:v ffv1 out.mkv\n"
+        "  (ffmpeg 5 writes 10- and 12-bit YUV4MPEG2 only with -strict -1; the\n"
+        "  second ffmpeg takes the sound and the rest from the file again.)\n"
         "\n"
         "Exit status: 0 on success; 1 on an error in the input (a read error\n"
         "included), the output or the plug-in: the output is then left as it was;\n"

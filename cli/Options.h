@@ -9,40 +9,9 @@
 #include <vector>
 
 #include "filter/ChangeView.h"
+#include "cli/SettingsOptions.h"
 
 namespace velgarde {
-
-struct TrackOption {
-    const char* name;  // option name without the leading "--"
-    int index;         // setting index in the plug-in's table
-    std::int32_t minimum;
-    std::int32_t maximum;
-    std::int32_t defaultValue;
-    const char* help;
-};
-
-// In the plug-in table's order.
-extern const std::array<TrackOption, 5> kTrackOptions;
-
-// The blur that a range and variance stand for: weights exp(-x^2 / 2 sigma^2)
-// for taps up to `reach` pixels from the centre.
-struct Blur {
-    double radius;  // range / 10 + 0.5 pixels: the cut-off
-    double sigma;   // radius * sqrt(10^(variance / 32) / 128)
-    int reach;      // taps each side: radius rounded up
-};
-Blur BlurOf(std::int32_t range, std::int32_t variance);
-// The range and variance nearest to a blur of `sigma` pixels cut off at
-// `radius` pixels. Either may be <= 0: radius then defaults to 3 sigma and
-// sigma to radius / 3.
-void NearestBlur(double sigma, double radius, std::int32_t* range, std::int32_t* variance);
-
-struct Preset {
-    const char* name;
-    std::array<std::int32_t, 5> tracks;
-    const char* help;
-};
-extern const std::array<Preset, 3> kPresets;
 
 enum class OutputFormat { Auto, Png, Jpeg, Bmp, Y4m };
 const char* FormatName(OutputFormat format);
@@ -61,10 +30,15 @@ struct Options {
     double sigma = 0, radius = 0;          // > 0 when given
     OutputFormat format = OutputFormat::Auto;  // --format; Auto: from the name
     int quality = 90;                      // JPEG
+    bool qualityGiven = false;
+    std::string codec;                     // --codec: video encoder or codec; empty: chosen
+    int crf = -1;                          // --crf: the video encoder's quality; -1: its default
+    std::string ffmpeg;                    // --ffmpeg: the program or its folder; empty: looked for
     bool inPlace = false;
     bool force = false;                    // --force: replace write-protected files, write to a terminal
     FieldMode fields = FieldMode::Auto;
     TChangeView show = TChangeView::Picture;  // --show: the picture, or a view of the change
+    bool fieldsGiven = false;
     int threads = 0;                       // 0: one per processor
     std::int64_t maxFrames = -1;           // -1: all
     bool quiet = false;

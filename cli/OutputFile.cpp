@@ -63,6 +63,7 @@ bool OutputFile::Open(const std::string& path, std::string* error, bool force) {
     errorCode_ = 0;
     links_ = 1;
     readOnly_ = false;
+    programWrites_ = false;
     if (path == "-") {
 #if defined(_WIN32)
         _setmode(_fileno(stdout), _O_BINARY);
@@ -119,7 +120,35 @@ bool OutputFile::Open(const std::string& path, std::string* error, bool force) {
     return true;
 }
 
+bool OutputFile::OpenForProgram(const std::string& path, std::string* error, bool force) {
+    if (!Open(path, error, force)) return false;
+    if (tempPath_.empty()) {
+        Abort();
+        *error = "is not a file: a video file is written to a file (a pipe takes YUV4MPEG2)";
+        return false;
+    }
+#if defined(_WIN32)
+    // Closed, so that the program may open it for writing; Commit reopens
+    // it to flush it.
+    std::fclose(file_);
+    file_ = nullptr;
+#endif
+    programWrites_ = true;
+    return true;
+}
+
+std::string OutputFile::ProgramPath() const {
+#if defined(_WIN32)
+    return tempPath_;
+#else
+    return "/dev/fd/3";
+#endif
+}
+
 bool OutputFile::Commit(std::string* error) {
+#if defined(_WIN32)
+    if (file_ == nullptr && programWrites_ && !tempPath_.empty()) file_ = OpenFile(tempPath_, "r+b");
+#endif
     if (file_ == nullptr) {
         *error = "not open";
         return false;

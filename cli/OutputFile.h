@@ -30,6 +30,13 @@ public:
     // "-" is stdout. The error names the problem, not the path. A file the
     // user may not write to is refused unless `force`.
     bool Open(const std::string& path, std::string* error, bool force = false);
+    // For a file another program writes (ffmpeg): made as by Open, but only
+    // a file, never stdout or a device. That program writes ProgramPath();
+    // Commit then flushes and renames what it wrote. On POSIX the file stays
+    // open here (File()), for the program to get as a descriptor.
+    bool OpenForProgram(const std::string& path, std::string* error, bool force = false);
+    std::string ProgramPath() const;
+    std::FILE* File() { return file_; }
     ByteSink& Sink() { return *sink_; }
     bool IsStdout() const { return isStdout_; }
     // Flushes, closes and moves the file into place.
@@ -55,6 +62,7 @@ private:
     std::uint64_t links_ = 1;  // names the replaced file had
     bool readOnly_ = false;    // Windows: the replaced file was read-only (--force)
     bool isStdout_ = false;
+    bool programWrites_ = false;
     int errorCode_ = 0;
 };
 

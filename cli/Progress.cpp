@@ -38,8 +38,8 @@ std::string FormatProgress(std::int64_t frames, std::int64_t total, double secon
 }
 
 std::string FormatSummary(std::int64_t frames, int width, int height, double seconds,
-                          bool image, const std::string& extra) {
-    std::string line = "velgarde: ";
+                          bool image, const std::string& extra, const std::string& program) {
+    std::string line = program + ": ";
     if (image)
         line += "1 image";
     else
@@ -51,8 +51,8 @@ std::string FormatSummary(std::int64_t frames, int width, int height, double sec
     return line;
 }
 
-Progress::Progress(std::FILE* out, bool live, bool quiet)
-    : out_(out), live_(live && !quiet), quiet_(quiet), start_(Clock::now()) {}
+Progress::Progress(std::FILE* out, bool live, bool quiet, std::string program)
+    : out_(out), program_(std::move(program)), live_(live && !quiet), quiet_(quiet), start_(Clock::now()) {}
 
 void Progress::Start(std::int64_t total) {
     total_ = total;
@@ -84,7 +84,7 @@ void Progress::Finish(bool success, std::int64_t frames, int width, int height, 
     if (drawn_) std::fprintf(out_, "\r%s\r", std::string(lineLength_, ' ').c_str());
     drawn_ = false;
     if (success && !quiet_)
-        std::fprintf(out_, "%s\n", FormatSummary(frames, width, height, Elapsed(), image, extra).c_str());
+        std::fprintf(out_, "%s\n", FormatSummary(frames, width, height, Elapsed(), image, extra, program_).c_str());
     std::fflush(out_);
 }
 

@@ -10,18 +10,18 @@ namespace velgarde {
 
 // "frame 120/500  37.5 fps  0:10 left"; total < 0 when unknown.
 std::string FormatProgress(std::int64_t frames, std::int64_t total, double seconds);
-// "velgarde: 500 frames, 640x360, 13.30 s, 37.6 fps"
-// `extra` (if any) follows after a comma.
+// "velgarde: 500 frames, 640x360, 13.30 s, 37.6 fps", under the name of the
+// program that ran; `extra` (if any) follows after a comma.
 std::string FormatSummary(std::int64_t frames, int width, int height, double seconds,
-                          bool image, const std::string& extra = "");
+                          bool image, const std::string& extra = "", const std::string& program = "velgarde");
 // m:ss or h:mm:ss
 std::string FormatDuration(double seconds);
 
 class Progress {
 public:
     // Live updates only when `live` (stderr is a terminal); the summary
-    // unless `quiet`.
-    Progress(std::FILE* out, bool live, bool quiet);
+    // unless `quiet`, after the program's name.
+    Progress(std::FILE* out, bool live, bool quiet, std::string program = "velgarde");
 
     void Start(std::int64_t total);
     void Frame(std::int64_t framesDone);
@@ -33,6 +33,7 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     std::FILE* out_;
+    std::string program_;
     bool live_;
     bool quiet_;
     std::int64_t total_ = -1;

@@ -2,47 +2,40 @@
 //   velgarde_demo scene OUT.png                  the built-in test scene
 //   velgarde_demo compare BEFORE AFTER OUT.png   before | after, crops magnified below
 //   velgarde_demo settings OUT.png [PLUGIN]      one crop of the scene at several settings
-//   velgarde_demo changes OUT.png [PLUGIN]       the same crop's change view (--show change)
+//   velgarde_demo changes OUT.png [PLUGIN]       the change view of that crop at several settings
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "cli/ByteStream.h"
-#include "cli/Files.h"
-#include "cli/HostProcessor.h"
+#include "cli/FrontEnd.h"
 #include "cli/ImageIO.h"
 #include "cli/ImageSharpen.h"
-#include "cli/Options.h"
 #include "cli/OutputFile.h"
+#include "cli/SettingsOptions.h"
 #include "cli/ShowChange.h"
 #include "demo/DemoScene.h"
 
 namespace velgarde {
 namespace {
 
+const Reporter report("velgarde_demo");
+
 bool Load(const std::string& path, Image* image) {
-    std::FILE* f = OpenFile(path, "rb");
-    if (f == nullptr) {
-        std::fprintf(stderr, "velgarde_demo: %s: cannot open\n", path.c_str());
-        return false;
-    }
-    FileSource source(f);
+    InputFile input;
     std::vector<std::uint8_t> bytes;
     std::string error;
-    const bool ok = ReadAll(source, std::size_t{512} << 20, &bytes, &error) &&
-                    DecodeImage(bytes, ImageLimits{}, image, &error);
-    std::fclose(f);
-    if (!ok) std::fprintf(stderr, "velgarde_demo: %s: %s\n", path.c_str(), error.c_str());
-    return ok;
+    if (input.Open(path, &error) && ReadAll(input.Source(), std::size_t{512} << 20, &bytes, &error) &&
+        DecodeImage(bytes, ImageLimits{}, image, &error))
+        return true;
+    report.Fail(path, error);
+    return false;
 }
 
 int Save(const Image& image, const std::string& path) {
     OutputFile out;
     std::string error;
-    if (!out.Open(path, &error) || !EncodePng(image, out.Sink(), &error) || !out.Commit(&error)) {
-        std::fprintf(stderr, "velgarde_demo: %s: %s\n", path.c_str(), error.c_str());
-        return 1;
-    }
+    if (!out.Open(path, &error) || !EncodePng(image, out.Sink(), &error) || !out.Commit(&error))
+        return report.Fail(path, error);
     return 0;
 }
 
@@ -50,8 +43,7 @@ int Compare(const std::string& beforePath, const std::string& afterPath, const s
     Image before, after;
     if (!Load(beforePath, &before) || !Load(afterPath, &after)) return 1;
     if (before.width != after.width || before.height != after.height) {
-        std::fprintf(stderr, "velgarde_demo: the two images differ in size\n");
-        return 1;
+        return report.Say("the two images differ in size");
     }
     CropRegion crop = DemoCrop();
     const Image demo = DemoScene();
@@ -64,30 +56,26 @@ struct Setting {
     const char* label;
     std::vector<std::string> args;
     bool sharpened = true;  // false: the scene as it is
+    TChangeView show = TChangeView::Picture;
 };
 
-// The crop of the scene through the tool's own path at each setting,
-// --show included.
-int SettingsSheetOf(const std::vector<Setting>& settings, const std::string& outPath, std::string plugin) {
-    if (plugin.empty()) plugin = DefaultModulePaths(nullptr).front();
+// The crop of the scene through the tool's own path at each setting.
+int SettingsSheetOf(const std::vector<Setting>& settings, const std::string& outPath,
+                    const std::string& plugin) {
     const Image scene = DemoScene();
     std::vector<LabelledImage> tiles;
     for (const Setting& setting : settings) {
         Image image = scene;
         if (setting.sharpened) {
-            std::vector<std::string> args = setting.args;
-            args.push_back("in");
-            args.push_back("out");
-            Options options;
+            SettingsOptions options;
+            std::vector<std::string> rest;
             std::string error;
             HostProcessor processor;
-            if (!ParseOptions(args, &options, &error) ||
-                !processor.Open(plugin, 0, options.tracks, &error) ||
-                !SharpenImage(&image, processor, &error)) {
-                std::fprintf(stderr, "velgarde_demo: %s: %s\n", setting.label, error.c_str());
-                return 1;
-            }
-            ShowChange(scene, &image, options.show);
+            if (!ParseSettingsOptions(setting.args, {}, &options, &rest, &error) ||
+                !OpenPlugin(&processor, plugin, 0, options.tracks, &error) ||
+                !SharpenImage(&image, processor, &error))
+                return report.Fail(setting.label, error);
+            ShowChange(scene, &image, setting.show);
         }
         tiles.push_back({setting.label, image});
     }
@@ -111,16 +99,17 @@ int Settings(const std::string& outPath, const std::string& plugin) {
 
 // What each amount and the threshold do, as the change view shows them.
 int Changes(const std::string& outPath, const std::string& plugin) {
+    constexpr TChangeView change = TChangeView::Change;
     return SettingsSheetOf(
         {
-            {"defaults", {"--show", "change"}},
-            {"--amount-plus 0", {"--show", "change", "--amount-plus", "0"}},
-            {"--amount-minus 0", {"--show", "change", "--amount-minus", "0"}},
-            {"--preset medium", {"--show", "change", "--preset", "medium"}},
-            {"medium, --threshold 40", {"--show", "change", "--preset", "medium", "--threshold", "40"}},
-            {"medium, --threshold 160", {"--show", "change", "--preset", "medium", "--threshold", "160"}},
-            {"medium, --threshold 480", {"--show", "change", "--preset", "medium", "--threshold", "480"}},
-            {"medium, --show overlay", {"--show", "overlay", "--preset", "medium"}},
+            {"defaults", {}, true, change},
+            {"--amount-plus 0", {"--amount-plus", "0"}, true, change},
+            {"--amount-minus 0", {"--amount-minus", "0"}, true, change},
+            {"--preset medium", {"--preset", "medium"}, true, change},
+            {"medium, --threshold 40", {"--preset", "medium", "--threshold", "40"}, true, change},
+            {"medium, --threshold 160", {"--preset", "medium", "--threshold", "160"}, true, change},
+            {"medium, --threshold 480", {"--preset", "medium", "--threshold", "480"}, true, change},
+            {"medium, --show overlay", {"--preset", "medium"}, true, TChangeView::OverPicture},
         },
         outPath, plugin);
 }
@@ -129,7 +118,7 @@ int Changes(const std::string& outPath, const std::string& plugin) {
 }  // namespace velgarde
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> a(argv + 1, argv + argc);
+    const std::vector<std::string> a = velgarde::StartFrontEnd(argc, argv);
     if (a.size() == 2 && a[0] == "scene") return velgarde::Save(velgarde::DemoScene(), a[1]);
     if (a.size() == 4 && a[0] == "compare") return velgarde::Compare(a[1], a[2], a[3]);
     if ((a.size() == 2 || a.size() == 3) && a[0] == "settings")

@@ -65,3 +65,27 @@ bool ApplyFilterParameters(TUnsharpMaskFilter& Engine, const FilterParameters& P
     Engine.SetAmount(P.AmountPlus, P.AmountMinus);
     return Applied;
 }
+
+BlurInPixels BlurOfTracks(std::int32_t Range, std::int32_t Variance) {
+    std::int32_t Tracks[TrackCount] = {};
+    Tracks[TrackRange] = Range;
+    Tracks[TrackVariance] = Variance;
+    const FilterParameters P = ConvertTrackValues(Tracks);
+    BlurInPixels B;
+    B.Radius = P.Radius;
+    B.Sigma = P.Radius * std::sqrt(P.Variance / 128.0);
+    B.Reach = static_cast<int>(std::ceil(P.Radius - 1e-9));
+    return B;
+}
+
+void NearestBlurTracks(double Sigma, double Radius, std::int32_t* Range, std::int32_t* Variance) {
+    if (Radius <= 0) Radius = 3 * Sigma;
+    if (Sigma <= 0) Sigma = Radius / 3;
+    *Range = static_cast<std::int32_t>(std::clamp<long>(std::lround((Radius - 0.5) * 10),
+                                                        TrackMinimums[TrackRange], TrackMaximums[TrackRange]));
+    const double R = *Range / 10.0 + 0.5;
+    const double V = 128 * Sigma * Sigma / (R * R);
+    *Variance = static_cast<std::int32_t>(std::clamp<long>(std::lround(32 * std::log10(V)),
+                                                           TrackMinimums[TrackVariance],
+                                                           TrackMaximums[TrackVariance]));
+}

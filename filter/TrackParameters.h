@@ -41,3 +41,18 @@ FilterParameters ConvertTrackValues(const std::int32_t* Tracks);
 // rebuild fails (the engine then keeps its previous blur, weights and
 // plans); the result says whether everything was applied. Never throws.
 bool ApplyFilterParameters(TUnsharpMaskFilter& Engine, const FilterParameters& P) noexcept;
+
+// The blur that the range and variance tracks stand for, in pixels: weights
+// exp(-x^2 / 2 Sigma^2) for taps up to Reach pixels from the centre. Front
+// ends that offer the blur in pixels convert here, both ways, so that every
+// one of them means the same blur by the same numbers.
+struct BlurInPixels {
+    double Radius;  // the cut-off: range / 10 + 0.5
+    double Sigma;   // Radius x sqrt(variance / 128), the variance as the engine gets it
+    int Reach;      // taps each side: Radius rounded up
+};
+BlurInPixels BlurOfTracks(std::int32_t Range, std::int32_t Variance);
+// The range and variance tracks (within the bars) nearest to a blur of
+// Sigma pixels cut off at Radius pixels. Either may be <= 0: Radius then
+// defaults to 3 Sigma, and Sigma to Radius / 3.
+void NearestBlurTracks(double Sigma, double Radius, std::int32_t* Range, std::int32_t* Variance);

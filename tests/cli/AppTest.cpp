@@ -15,6 +15,7 @@
 #include "cli/OutputFile.h"
 #include "cli/TemporaryNames.h"
 #include "tests/cli/CliImages.h"
+#include "tests/support/Scratch.h"
 
 #if defined(_WIN32)
 #include <direct.h>
@@ -27,7 +28,8 @@ namespace {
 
 using test::Bytes;
 
-const std::string kDir = "cli_app_test.tmp";
+// This case's own scratch folder, fresh for it (set up by the fixture).
+std::string kDir;
 const std::string kPlugin = PLUGIN_FILE;
 const std::string kWrongModule = WRONG_MODULE_FILE;
 
@@ -50,13 +52,7 @@ RunResult Velgarde(std::vector<std::string> args, bool withPlugin = true, AppCon
 
 class App : public ::testing::Test {
 protected:
-    void SetUp() override {
-#if defined(_WIN32)
-        _mkdir(kDir.c_str());
-#else
-        mkdir(kDir.c_str(), 0755);
-#endif
-    }
+    void SetUp() override { kDir = velgarde_test::FreshScratchFolder(); }
     std::string Path(const std::string& name) const { return kDir + "/" + name; }
 };
 
@@ -236,7 +232,7 @@ TEST_F(App, UsageErrorsExitWithTwoAndTouchNothing) {
     std::remove(Path("out.y4m").c_str());
     RunResult r = Velgarde({"--amount-plus", "301", Path("in.y4m"), Path("out.y4m")});
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.messages.rfind("velgarde: --amount-plus: 301 is outside its range 0 to 300\n", 0), 0u)
+    EXPECT_EQ(r.messages.rfind("velgarde: --amount-plus: 301 is outside its range 0 to 300 %\n", 0), 0u)
         << r.messages;
     EXPECT_FALSE(test::FileExists(Path("out.y4m")));
     r = Velgarde({"--range", "0", Path("in.y4m"), Path("out.y4m")});
@@ -364,7 +360,7 @@ TEST_F(App, TheOutputFormatFollowsTheName) {
     ASSERT_TRUE(test::WriteFile(Path("in.y4m"), test::MakeStream("YUV4MPEG2 W16 H8", 1)));
     RunResult r = Velgarde({Path("in.y4m"), Path("frame.png")});
     EXPECT_EQ(r.status, ExitUsage);
-    EXPECT_NE(r.messages.find("the input is a YUV4MPEG2 stream, which is written as .y4m, not PNG"), std::string::npos) << r.messages;
+    EXPECT_NE(r.messages.find("the input is a YUV4MPEG2 stream, which is written as .y4m or as a video file (.mp4, .mov, .mkv"), std::string::npos) << r.messages;
     r = Velgarde({Path("scene.png"), Path("scene.y4m")});
     EXPECT_EQ(r.status, ExitUsage);
     EXPECT_NE(r.messages.find("the input is an image"), std::string::npos) << r.messages;

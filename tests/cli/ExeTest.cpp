@@ -15,6 +15,7 @@
 
 #include "cli/TemporaryNames.h"
 #include "tests/cli/CliImages.h"
+#include "tests/support/Scratch.h"
 
 namespace velgarde {
 namespace {
@@ -22,7 +23,13 @@ namespace {
 using test::Bytes;
 
 const std::string kExe = VELGARDE_EXE;
-const std::string kDir = "cli_exe_test.tmp";
+// This case's own scratch folder, fresh for it (set up by the fixture).
+std::string kDir;
+
+class Exe : public ::testing::Test {
+protected:
+    void SetUp() override { kDir = velgarde_test::FreshScratchFolder(); }
+};
 
 struct Result {
     int status;
@@ -40,7 +47,7 @@ Result Shell(const std::string& command) {
 
 std::string P(const std::string& name) { return kDir + "/" + name; }
 
-TEST(Exe, LoadsTheModuleBesideItselfByDefault) {
+TEST_F(Exe, LoadsTheModuleBesideItselfByDefault) {
     mkdir(kDir.c_str(), 0755);
     ASSERT_TRUE(test::WriteFile(P("in.y4m"), test::MakeStream("YUV4MPEG2 W32 H16 C420jpeg", 2)));
     Result r = Shell(kExe + " -q " + P("in.y4m") + " " + P("out.y4m"));
@@ -53,15 +60,15 @@ TEST(Exe, LoadsTheModuleBesideItselfByDefault) {
     r = Shell(P("alone/velgarde") + " " + P("in.y4m") + " " + P("out2.y4m"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("velgarde: no plug-in module: looked for /"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("/" + kDir + "/alone/Tarnwick.so and /"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("/" + kDir + "/alone/../lib/velgarde/Tarnwick.so"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(kDir + "/alone/Tarnwick.so and /"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(kDir + "/alone/../lib/velgarde/Tarnwick.so"), std::string::npos) << r.err;
     EXPECT_FALSE(test::FileExists(P("out2.y4m")));
 }
 
 // cmake --install puts the plug-in where the installed tool looks for it.
-TEST(Exe, InstalledToolFindsItsPlugin) {
+TEST_F(Exe, InstalledToolFindsItsPlugin) {
     mkdir(kDir.c_str(), 0755);
-    const std::string prefix = std::string(VELGARDE_BUILD_DIR) + "/" + kDir + "/installed";
+    const std::string prefix = kDir + "/installed";
     Result r = Shell("cmake --install " + std::string(VELGARDE_BUILD_DIR) + " --prefix " + prefix + " >/dev/null");
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_TRUE(test::WriteFile(P("in.y4m"), test::MakeStream("YUV4MPEG2 W32 H16 C420jpeg", 2)));
@@ -70,7 +77,7 @@ TEST(Exe, InstalledToolFindsItsPlugin) {
     EXPECT_EQ(test::ParseStream(test::ReadFile(P("installed.y4m"))).frames.size(), 2u);
 }
 
-TEST(Exe, PipesStopAfterTheLastWholeFrameOnBadInput) {
+TEST_F(Exe, PipesStopAfterTheLastWholeFrameOnBadInput) {
     const Bytes in = test::MakeStream("YUV4MPEG2 W32 H16 C444", 3);
     const std::size_t header = std::string("YUV4MPEG2 W32 H16 C444\n").size();
     const std::size_t frame = 6 + 3 * 32 * 16;
@@ -97,7 +104,7 @@ TEST(Exe, PipesStopAfterTheLastWholeFrameOnBadInput) {
     EXPECT_EQ(png[1], 'P');
 }
 
-TEST(Exe, WriteFailuresAreErrors) {
+TEST_F(Exe, WriteFailuresAreErrors) {
     ASSERT_TRUE(test::WriteFile(P("in.y4m"), test::MakeStream("YUV4MPEG2 W320 H240", 4)));
     Result r = Shell(kExe + " " + P("in.y4m") + " /dev/full");
     EXPECT_EQ(r.status, 1);
@@ -111,7 +118,7 @@ TEST(Exe, WriteFailuresAreErrors) {
     EXPECT_NE(r.err.find("velgarde: stdout: the program reading it closed the pipe after "), std::string::npos) << r.err;
 }
 
-TEST(Exe, MessagesHelpAndVersion) {
+TEST_F(Exe, MessagesHelpAndVersion) {
     ASSERT_TRUE(test::WriteFile(P("in.y4m"), test::MakeStream("YUV4MPEG2 W32 H16", 3)));
     // stderr is a file here: no progress line, just the summary.
     Result r = Shell(kExe + " " + P("in.y4m") + " " + P("out.y4m"));
@@ -138,7 +145,7 @@ TEST(Exe, MessagesHelpAndVersion) {
 
 // Interrupted while waiting for input: the temporary file goes, and the
 // process ends by the same signal, so that the shell reports 130 or 143.
-TEST(Exe, InterruptsLeaveNoTemporaryFile) {
+TEST_F(Exe, InterruptsLeaveNoTemporaryFile) {
     mkdir(kDir.c_str(), 0755);
     for (int sig : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(sig);

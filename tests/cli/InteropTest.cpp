@@ -10,6 +10,7 @@
 #include "cli/ImageIO.h"
 #include "cli/Options.h"
 #include "tests/cli/CliTestUtil.h"
+#include "tests/support/Scratch.h"
 
 namespace velgarde {
 namespace {
@@ -17,7 +18,8 @@ namespace {
 using test::Bytes;
 
 const std::string kExe = VELGARDE_EXE;
-const std::string kDir = "cli_interop_test.tmp";
+// This case's own scratch folder, fresh for it.
+std::string kDir;
 const std::string kSource =
     "ffmpeg -v error -f lavfi -i testsrc2=size=640x360:rate=25 -frames:v 10 -strict -1 -f yuv4mpegpipe";
 
@@ -30,7 +32,7 @@ int Bash(const std::string& script) {
 class Interop : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
-        mkdir(kDir.c_str(), 0755);
+        kDir = velgarde_test::FreshScratchFolder();
         ASSERT_EQ(Bash("command -v ffmpeg >/dev/null"), 0) << "ffmpeg is missing: run make deps";
     }
     std::string P(const std::string& name) const { return kDir + "/" + GetParam() + "-" + name; }
@@ -79,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(PixelFormats, Interop,
 
 // Images written by ffmpeg's encoders go through, and ffmpeg reads the results back.
 TEST(InteropImages, FfmpegImagesInAndOut) {
-    mkdir(kDir.c_str(), 0755);
+    kDir = velgarde_test::FreshScratchFolder();
     const std::string still = "ffmpeg -v error -y -f lavfi -i testsrc2=size=320x180 -frames:v 1 ";
     struct Case {
         const char* file;
@@ -112,10 +114,12 @@ TEST(InteropImages, FfmpegImagesInAndOut) {
 
 // The pipelines of --help, as written, with small stand-ins for in.mp4 and in.mkv.
 TEST(InteropImages, HelpExamplesRunAsWritten) {
+    kDir = velgarde_test::FreshScratchFolder();
     const std::string dir = kDir + "/examples";
-    mkdir(kDir.c_str(), 0755);
     mkdir(dir.c_str(), 0755);
-    const std::string source = "ffmpeg -v error -y -f lavfi -i testsrc2=size=320x180:rate=25 -frames:v 5 ";
+    // With sound, which the examples keep.
+    const std::string source = "ffmpeg -v error -y -f lavfi -i testsrc2=size=320x180:rate=25 -f lavfi -i "
+                               "sine=r=48000 -frames:v 5 -t 0.2 ";
     ASSERT_EQ(Bash("cd " + dir + " && " + source + "-c:v libx264 in.mp4 && " + source + "-c:v ffv1 in.mkv"), 0);
     // Joined continuation lines; each example starting with ffmpeg is one pipeline.
     std::string help = HelpText(), joined;
@@ -137,7 +141,8 @@ TEST(InteropImages, HelpExamplesRunAsWritten) {
             line.replace(p + 1, 8, kExe);
         SCOPED_TRACE(line);
         EXPECT_EQ(Bash("cd " + dir + " && rm -f out.mp4 out.mkv && { " + line + "; } 2>/dev/null && "
-                       "ffmpeg -v error -i out.* -f null -"), 0);
+                       "ffmpeg -v error -i out.* -f null - && "
+                       "test \"$(ffprobe -v error -select_streams a -show_entries stream=codec_type -of csv=p=0 out.*)\" = audio"), 0);
         ++run;
     }
     EXPECT_EQ(run, 2);

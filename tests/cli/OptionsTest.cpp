@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/Options.h"
+#include "filter/TrackParameters.h"
 #include "cli/Progress.h"
 
 namespace velgarde {
@@ -47,16 +48,34 @@ TEST(Options, EveryTrackAcceptsItsEndsAndRejectsBeyondThem) {
         }
         const std::string below = Error({name, std::to_string(t.minimum - 1), "a", "b"});
         EXPECT_EQ(below, name + ": " + std::to_string(t.minimum - 1) + " is outside its range " +
-                             std::to_string(t.minimum) + " to " + std::to_string(t.maximum));
+                             std::to_string(t.minimum) + " to " + std::to_string(t.maximum) + " " + t.unit);
         EXPECT_NE(Error({name, std::to_string(t.maximum + 1), "a", "b"}).find("outside its range"),
                   std::string::npos);
     }
 }
 
-TEST(Options, ValuesMustBeWholeNumbers) {
-    EXPECT_EQ(Error({"--range", "1.5", "a", "b"}), "--range: '1.5' is not a whole number");
-    EXPECT_EQ(Error({"--range=", "a", "b"}), "--range: '' is not a whole number");
-    EXPECT_EQ(Error({"--threshold", "12abc", "a", "b"}), "--threshold: '12abc' is not a whole number");
+TEST(Options, ValuesMustBeWholeNumbersInTheirUnitAndAmountsTakeFactorsAndPercent) {
+    EXPECT_EQ(Error({"--range", "1.5", "a", "b"}),
+              "--range: '1.5' is not a whole number of tenths of a pixel over 0.5 (--radius takes pixels)");
+    EXPECT_EQ(Error({"--range=", "a", "b"}),
+              "--range: '' is not a whole number of tenths of a pixel over 0.5 (--radius takes pixels)");
+    EXPECT_EQ(Error({"--threshold", "12abc", "a", "b"}),
+              "--threshold: '12abc' is not a whole number of luma units (4096 is white)");
+    // The forms ImageMagick and ffmpeg users type: a factor, or percent.
+    for (const auto& [text, percent] : std::vector<std::pair<std::string, int>>{
+             {"1.5", 150}, {"150%", 150}, {"150", 150}, {"0.333", 33}, {"2.5%", 3}, {"3.0", 300}, {"0%", 0}}) {
+        Options o;
+        std::string e;
+        ASSERT_TRUE(Parse({"--amount-minus", text, "a", "b"}, &o, &e)) << text << ": " << e;
+        EXPECT_EQ(o.tracks[1], percent) << text;
+    }
+    EXPECT_EQ(Error({"--amount-plus", "3.5", "a", "b"}),
+              "--amount-plus: 3.5 is outside its range 0 to 300 % (a factor of 0 to 3)");
+    EXPECT_EQ(Error({"--amount-plus", "-0.5", "a", "b"}),
+              "--amount-plus: -0.5 is outside its range 0 to 300 % (a factor of 0 to 3)");
+    for (const char* junk : {"x", "%", "1e2", "0x10", "1.5.1", "150%%", ""})
+        EXPECT_EQ(Error({"--amount-plus", junk, "a", "b"}),
+                  std::string("--amount-plus: '") + junk + "' is not an amount: give % (150 or 150%) or a factor (1.5)");
     EXPECT_NE(Error({"--threshold", "99999999999999999999999", "a", "b"}).find("not a whole number"),
               std::string::npos);
     EXPECT_EQ(Error({"a", "b", "--variance"}), "--variance: missing value");
@@ -102,19 +121,19 @@ TEST(Options, HelpAndVersion) {
 
 TEST(Options, BlurInPixelsPresetsAndOutputChoices) {
     // The defaults: sigma 0.8 px cut off at 1.5 px, two taps a side.
-    const Blur def = BlurOf(10, 50);
-    EXPECT_NEAR(def.sigma, 0.80, 0.01);
-    EXPECT_EQ(def.reach, 2);
+    const BlurInPixels def = BlurOfTracks(10, 50);
+    EXPECT_NEAR(def.Sigma, 0.80, 0.01);
+    EXPECT_EQ(def.Reach, 2);
     Options o;
     std::string e;
     // sigma 1 px to 3 px: the pair that matches a 5x5 unsharp of amount 1.
     ASSERT_TRUE(Parse({"--sigma", "1", "a", "b"}, &o, &e)) << e;
     EXPECT_EQ(o.tracks[2], 25);
     EXPECT_EQ(o.tracks[3], 37);
-    EXPECT_NEAR(BlurOf(o.tracks[2], o.tracks[3]).sigma, 1.0, 0.02);
+    EXPECT_NEAR(BlurOfTracks(o.tracks[2], o.tracks[3]).Sigma, 1.0, 0.02);
     ASSERT_TRUE(Parse({"--sigma=2", "--radius=4", "a", "b"}, &o, &e)) << e;
-    EXPECT_NEAR(BlurOf(o.tracks[2], o.tracks[3]).sigma, 2.0, 0.05);
-    EXPECT_EQ(BlurOf(o.tracks[2], o.tracks[3]).radius, 4.0);
+    EXPECT_NEAR(BlurOfTracks(o.tracks[2], o.tracks[3]).Sigma, 2.0, 0.05);
+    EXPECT_EQ(BlurOfTracks(o.tracks[2], o.tracks[3]).Radius, 4.0);
     EXPECT_NE(Error({"--sigma", "1", "--range", "5", "a", "b"}).find("give one pair"), std::string::npos);
     EXPECT_EQ(Error({"--sigma", "x", "a", "b"}), "--sigma: 'x' is not a number of pixels");
     // A preset sets all five; named settings win whatever their place.

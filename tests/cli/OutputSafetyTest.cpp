@@ -399,6 +399,15 @@ TEST_F(OutputSafety, WriteProtectedFilesAndReadOnlyFoldersAreRefused) {
     struct stat st;
     ASSERT_EQ(stat(P("protected.y4m").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0444u);
+    // A video file, written by ffmpeg, is refused the same way, before ffmpeg runs.
+    ASSERT_TRUE(test::WriteFile(P("protected.mkv"), old));
+    own(P("protected.mkv"));
+    chmod(P("protected.mkv").c_str(), 0444);
+    r = Run({{P("in.y4m"), P("protected.mkv")}, -1, -1, RLIM_INFINITY, true});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(Contains(r.err, "protected.mkv: is write-protected; give --force to replace it")) << r.err;
+    EXPECT_EQ(Read("protected.mkv"), old);
+    EXPECT_TRUE(TemporariesIn(dir_).empty());
 
     // A writable file in a folder that is not: the folder is named.
     mkdir(P("locked").c_str(), 0755);
@@ -440,9 +449,15 @@ TEST_F(OutputSafety, StdoutOnATerminalOrIntoTheInputIsRefusedAndAClosedPipeIs141
     ASSERT_EQ(unlockpt(master), 0);
     const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
     ASSERT_GE(terminal, 0);
-    r = Run({{P("in.y4m"), "-"}, -1, terminal});
-    EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_TRUE(Contains(r.err, "stdout: is a terminal")) << r.err;
+    // A stream, a picture, a video's frames: none reaches it.
+    ASSERT_EQ(std::system(("ffmpeg -v error -f lavfi -i testsrc2=size=32x16 -frames:v 2 -c:v ffv1 '" + P("in.mkv") +
+                           "'").c_str()), 0);
+    for (const char* input : {"in.y4m", "in.png", "in.mkv"}) {
+        r = Run({{P(input), "-"}, -1, terminal});
+        EXPECT_EQ(r.status, 1) << input << ": " << r.err;
+        EXPECT_TRUE(Contains(r.err, "stdout: is a terminal, and picture or stream bytes are not written to one; "
+                                    "redirect it")) << r.err;
+    }
     fcntl(master, F_SETFL, O_NONBLOCK);
     char byte;
     EXPECT_LE(read(master, &byte, 1), 0);  // nothing reached it

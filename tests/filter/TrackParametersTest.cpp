@@ -194,3 +194,30 @@ TEST(TrackConversion, AmountsAreHeldWhereTheirNegationFits16Bits) {
 }
 
 }  // namespace
+
+namespace {
+
+// The pixel form is what front ends show and take: each pair on the bars
+// must come back from its own sigma and radius, or a front end would drift.
+TEST(BlurInPixels, EveryPairOnTheBarsComesBackFromItsOwnSigmaAndRadius) {
+    for (std::int32_t Range = TrackMinimums[TrackRange]; Range <= TrackMaximums[TrackRange]; ++Range)
+        for (std::int32_t Variance = TrackMinimums[TrackVariance]; Variance <= TrackMaximums[TrackVariance];
+             ++Variance) {
+            const BlurInPixels B = BlurOfTracks(Range, Variance);
+            std::int32_t R = 0, V = 0;
+            NearestBlurTracks(B.Sigma, B.Radius, &R, &V);
+            ASSERT_EQ(R, Range) << Variance;
+            ASSERT_EQ(V, Variance) << Range;
+        }
+    // The defaults: sigma 0.8 px cut off at 1.5 px, two taps a side; one
+    // value alone sets the other at a third or three times.
+    EXPECT_NEAR(BlurOfTracks(10, 50).Sigma, 0.80, 0.01);
+    EXPECT_EQ(BlurOfTracks(10, 50).Reach, 2);
+    std::int32_t R = 0, V = 0;
+    NearestBlurTracks(1.0, 0, &R, &V);
+    EXPECT_EQ(R, 25);
+    NearestBlurTracks(0, 100, &R, &V);
+    EXPECT_EQ(R, TrackMaximums[TrackRange]);
+}
+
+}  // namespace
