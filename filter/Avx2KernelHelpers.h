@@ -87,4 +87,93 @@ inline __m256i Pair256(const std::int16_t* List, std::int32_t k) { return _mm256
 // or last, the wrapped 32-bit sum is the same.
 inline __m256i RoundingTerm() { return _mm256_set1_epi32(8192); }
 
+// ---- the horizontal pass: the scratch block's units and the columns that
+// fall outside long runs (the AVX-512 set shares them)
+
+// Eight GatherUnits (sixteen pixels of four rows at byte X): a unit holds
+// pixels 2u, 2u + 1 of rows 0..3, lanes (row 0 even, row 0 odd, row 1 even,
+// ...), exactly as the SSE2 kernel lays them out.
+inline void GatherUnits16(unsigned char* Dst, const unsigned char* const Row[4], std::ptrdiff_t X) {
+    PixelMaskTable Masks = Fresh(PixelMasks);
+    __m256i Low01, High01;
+    {
+        const __m256i R0 = ExtractY16(Row[0] + X, Masks);
+        const __m256i R1 = ExtractY16(Row[1] + X, Masks);
+        Low01 = _mm256_unpacklo_epi32(R0, R1);   // pixels 0..3 | 8..11
+        High01 = _mm256_unpackhi_epi32(R0, R1);  // pixels 4..7 | 12..15
+    }
+    const __m256i R2 = ExtractY16(Row[2] + X, Masks);
+    const __m256i R3 = ExtractY16(Row[3] + X, Masks);
+    const __m256i Low23 = _mm256_unpacklo_epi32(R2, R3);
+    const __m256i High23 = _mm256_unpackhi_epi32(R2, R3);
+    const __m256i U04 = _mm256_unpacklo_epi64(Low01, Low23);  // unit 0 | unit 4
+    const __m256i U15 = _mm256_unpackhi_epi64(Low01, Low23);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(Dst), _mm256_permute2x128_si256(U04, U15, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(Dst + 64), _mm256_permute2x128_si256(U04, U15, 0x31));
+    const __m256i U26 = _mm256_unpacklo_epi64(High01, High23);
+    const __m256i U37 = _mm256_unpackhi_epi64(High01, High23);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(Dst + 32), _mm256_permute2x128_si256(U26, U37, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(Dst + 96), _mm256_permute2x128_si256(U26, U37, 0x31));
+}
+
+// Four GatherUnits from eight whole pixels of four rows.
+inline void GatherUnits8(unsigned char* Dst, const unsigned char* const Row[4], std::ptrdiff_t X) {
+    __m128i R[4];
+    for (int r = 0; r < 4; ++r) R[r] = ExtractY8(Row[r] + X, PixelMasks);
+    const __m128i Low01 = _mm_unpacklo_epi32(R[0], R[1]);
+    const __m128i Low23 = _mm_unpacklo_epi32(R[2], R[3]);
+    const __m128i High01 = _mm_unpackhi_epi32(R[0], R[1]);
+    const __m128i High23 = _mm_unpackhi_epi32(R[2], R[3]);
+    _mm_store_si128(reinterpret_cast<__m128i*>(Dst), _mm_unpacklo_epi64(Low01, Low23));
+    _mm_store_si128(reinterpret_cast<__m128i*>(Dst + 16), _mm_unpackhi_epi64(Low01, Low23));
+    _mm_store_si128(reinterpret_cast<__m128i*>(Dst + 32), _mm_unpacklo_epi64(High01, High23));
+    _mm_store_si128(reinterpret_cast<__m128i*>(Dst + 48), _mm_unpackhi_epi64(High01, High23));
+}
+
+// Two GatherUnits from four pixels at any byte offsets (the partial group at
+// the row's end repeats its last pixel).
+inline void GatherUnits(unsigned char* Dst, const unsigned char* const Row[4], std::ptrdiff_t X0, std::ptrdiff_t X1,
+                        std::ptrdiff_t X2, std::ptrdiff_t X3) {
+    alignas(16) std::int16_t Lanes[16];
+    for (int r = 0; r < 4; ++r) {
+        Lanes[2 * r] = LoadY(Row[r] + X0);
+        Lanes[2 * r + 1] = LoadY(Row[r] + X1);
+        Lanes[8 + 2 * r] = LoadY(Row[r] + X2);
+        Lanes[8 + 2 * r + 1] = LoadY(Row[r] + X3);
+    }
+    std::memcpy(Dst, Lanes, 32);
+}
+
+inline __m128i RoundAndShift(__m128i Sum) { return _mm_srai_epi32(_mm_add_epi32(Sum, _mm_set1_epi32(8192)), 14); }
+
+// One column, any list: four rows' sums, rounded, into the two lines.
+inline void ConvolveColumn(const unsigned char* Unit, const std::int16_t* List, unsigned char* Line0,
+                           unsigned char* Line1) {
+    __m128i Acc = _mm_setzero_si128();
+    const std::int32_t Pairs = PairsOf(List);
+    for (std::int32_t k = 0; k < Pairs; ++k)
+        Acc = _mm_add_epi32(Acc, _mm_madd_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(Unit + 16 * k)),
+                                                Pair128(List, k)));
+    const __m128i Out = _mm_packs_epi32(RoundAndShift(Acc), RoundAndShift(Acc));  // rows 0..3
+    const std::int32_t Rows01 = _mm_cvtsi128_si32(Out), Rows23 = _mm_extract_epi32(Out, 1);
+    std::memcpy(Line0, &Rows01, 4);
+    std::memcpy(Line1, &Rows23, 4);
+}
+
+// Columns x and x + 1 starting at the same unit with lists First, Second.
+inline void ConvolvePair(const unsigned char* Unit, const std::int16_t* First, const std::int16_t* Second,
+                         std::int32_t Pairs, unsigned char* Line0, unsigned char* Line1) {
+    __m128i A = _mm_setzero_si128();
+    __m128i B = _mm_setzero_si128();
+    for (std::int32_t k = 0; k < Pairs; ++k) {
+        const __m128i U = _mm_load_si128(reinterpret_cast<const __m128i*>(Unit + 16 * k));
+        A = _mm_add_epi32(A, _mm_madd_epi16(U, Pair128(First, k)));
+        B = _mm_add_epi32(B, _mm_madd_epi16(U, Pair128(Second, k)));
+    }
+    // (x rows 0..3, x + 1 rows 0..3) -> rows 0, 1 of both, then rows 2, 3.
+    const __m128i Out = _mm_shuffle_epi32(_mm_packs_epi32(RoundAndShift(A), RoundAndShift(B)), _MM_SHUFFLE(3, 1, 2, 0));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(Line0), Out);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(Line1), _mm_srli_si128(Out, 8));
+}
+
 }  // namespace

@@ -17,13 +17,19 @@ constexpr std::uint32_t Sse2 = 1u << 26;     // leaf 1, EDX
 constexpr std::uint32_t OsXsave = 1u << 27;  // leaf 1, ECX: XGETBV may be asked
 constexpr std::uint32_t Avx = 1u << 28;      // leaf 1, ECX
 constexpr std::uint32_t Avx2 = 1u << 5;      // leaf 7, EBX
+constexpr std::uint32_t Avx512F = 1u << 16;  // leaf 7, EBX
+constexpr std::uint32_t Avx512Bw = 1u << 30;
+constexpr std::uint32_t Avx512Vl = 1u << 31;
 
 // XCR0: the register states the operating system saves.
 constexpr std::uint64_t XmmState = 1u << 1;
 constexpr std::uint64_t YmmState = 1u << 2;
+constexpr std::uint64_t ZmmStates = 7u << 5;  // opmask, upper halves of ZMM0-15, ZMM16-31
 
 // Best first. A line: name, needs {leaf 1 ECX, EDX, leaf 7 EBX, ECX, XCR0}, kernels.
 const KernelSet Table[] = {
+    {"avx512", {OsXsave | Avx, Sse2, Avx2 | Avx512F | Avx512Bw | Avx512Vl, 0, XmmState | YmmState | ZmmStates},
+     HorizontalKernelAvx512, VerticalKernelAvx512},
     {"avx2", {OsXsave | Avx, Sse2, Avx2, 0, XmmState | YmmState}, HorizontalKernelAvx2, VerticalKernelAvx2},
     {"sse2", {0, Sse2, 0, 0, 0}, HorizontalKernelSse2, VerticalKernelSse2},
 };

@@ -33,3 +33,7 @@ VerticalKernelType VerticalKernelSse2;
 // AVX2 (-mavx2).
 HorizontalKernelType HorizontalKernelAvx2;
 VerticalKernelType VerticalKernelAvx2;
+
+// AVX-512 F, BW and VL (filter/Avx512KernelHelpers.h).
+HorizontalKernelType HorizontalKernelAvx512;
+VerticalKernelType VerticalKernelAvx512;
