@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchScene.h"
 #include "bench/MemoryFloor.h"
 #include "filter/KernelSets.h"
 #include "filter/Reference.h"
@@ -25,42 +26,8 @@
 
 namespace {
 
+using namespace velgarde_bench;
 using Clock = std::chrono::steady_clock;
-
-constexpr std::int32_t DefaultRange = 10;
-constexpr std::int32_t WidestRange = 100;
-
-// A frame with fine texture, edges and gradients in the host's luma units.
-struct Scene {
-    int Width, Height;
-    std::vector<unsigned char> Pixels;
-    std::vector<unsigned char> Original;
-    void* Work;
-    std::int16_t* Plane;  // the floor's 16-bit plane
-    int PlanePitch;
-
-    Scene(int W, int H) : Width(W), Height(H), Pixels(std::size_t(W) * H * 6) {
-        std::uint32_t Noise = 12345;
-        for (int y = 0; y < H; ++y)
-            for (int x = 0; x < W; ++x) {
-                Noise = Noise * 1664525u + 1013904223u;
-                const int Edge = ((x / 64 + y / 64) % 2) * 1500;
-                const int Y = 400 + (x * 2000) / W + Edge + static_cast<int>(Noise >> 24);
-                const std::int16_t V = static_cast<std::int16_t>(std::min(Y, 4096));
-                std::memcpy(&Pixels[(std::size_t(y) * W + x) * 6], &V, 2);
-            }
-        Original = Pixels;
-        Work = AlignedAlloc(static_cast<std::size_t>(TUnsharpMaskFilter::WorkPlaneBytes(W, H)), 64);
-        PlanePitch = ((W + 7) & ~7) * 2;
-        Plane = static_cast<std::int16_t*>(AlignedAlloc(std::size_t(PlanePitch) * H, 64));
-    }
-    ~Scene() {
-        AlignedFree(Work);
-        AlignedFree(Plane);
-    }
-    void Restore() { Pixels = Original; }
-    int Pitch() const { return Width * 6; }
-};
 
 Scene& SceneOf(int W, int H) {
     static std::map<std::pair<int, int>, std::unique_ptr<Scene>> Scenes;
@@ -131,11 +98,6 @@ double Seconds(Fn&& F) {
     return std::chrono::duration<double>(Clock::now() - T0).count();
 }
 
-double Median(std::vector<double> V) {
-    std::sort(V.begin(), V.end());
-    return V.empty() ? 0.0 : V[V.size() / 2];
-}
-
 template <typename Fn>
 double MedianSeconds(int Reps, Fn&& F) {
     std::vector<double> T;
@@ -186,71 +148,6 @@ void BM_TwoThreadSpeedup(benchmark::State& State) {
     State.counters["one_thread_ms"] = Median(One) * 1e3;
     State.counters["two_threads_ms"] = Median(Two) * 1e3;
     State.counters["speedup"] = Median(One) / Median(Two);
-}
-
-// CPU time of the calling thread: on a loaded machine a time slice taken
-// away from the thread does not count against it, as it would in wall time.
-template <typename Fn>
-double ThreadSeconds(Fn&& F) {
-    timespec T0, T1;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &T0);
-    F();
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &T1);
-    return double(T1.tv_sec - T0.tv_sec) + 1e-9 * double(T1.tv_nsec - T0.tv_nsec);
-}
-
-// One thread, the caller's: the floor and every set the machine runs,
-// interleaved in each iteration and timed in the thread's CPU time, so all
-// see the same machine. Per set: <set>_ms, <set>_ratio (over the floor) and
-// <set>_speedup (over SSE2); the best set's two passes each against its half
-// of the floor (gather_ratio: horizontal pass over the floor's gather;
-// update_ratio: vertical pass over the floor's update).
-void BM_OneThread(benchmark::State& State) {
-    const int W = State.range(0), H = State.range(1);
-    const std::int32_t Range = static_cast<std::int32_t>(State.range(2));
-    Scene& S = SceneOf(W, H);
-    struct Timed {
-        const KernelSet* Set;
-        std::unique_ptr<TUnsharpMaskFilter> Engine;
-        std::vector<double> Horizontal, Vertical, Both;
-    };
-    std::vector<Timed> Sets;
-    for (const KernelSet& Set : BuiltInKernelSets())
-        if (MachineRuns(Set)) Sets.push_back({&Set, MakeEngine(Range, W, H, Set), {}, {}, {}});
-    const Timed& Best = Sets.front();
-    const Timed& Sse2 = Sets.back();
-    Job Floors{Best.Engine.get(), &S};
-    std::vector<double> Gather, Update, Floor, Wider;
-    const bool WiderFloor = MachineRunsAvx512Floor();
-    for (auto _ : State) {
-        // The 512-bit floor, to show the floor in use is the faster one.
-        if (WiderFloor)
-            Wider.push_back(ThreadSeconds([&] {
-                FloorGatherAvx512(S.Plane, S.PlanePitch, S.Pixels.data(), W, 0, H, S.Pitch());
-                FloorUpdateAvx512(S.Pixels.data(), H, S.Pitch(), S.Plane, S.PlanePitch, 0, W);
-            }));
-        Gather.push_back(ThreadSeconds([&] { FloorGatherJob(0, 1, &Floors, nullptr); }));
-        Update.push_back(ThreadSeconds([&] { FloorUpdateJob(0, 1, &Floors, nullptr); }));
-        Floor.push_back(Gather.back() + Update.back());
-        for (Timed& T : Sets) {
-            Job J{T.Engine.get(), &S};
-            T.Horizontal.push_back(ThreadSeconds([&] { HorizontalJob(0, 1, &J, nullptr); }));
-            T.Vertical.push_back(ThreadSeconds([&] { VerticalJob(0, 1, &J, nullptr); }));
-            T.Both.push_back(T.Horizontal.back() + T.Vertical.back());
-        }
-    }
-    S.Restore();
-    if (WiderFloor) State.counters["avx512_floor_ratio"] = Median(Wider) / Median(Floor);
-    State.counters["gather_ratio"] = Median(Best.Horizontal) / Median(Gather);
-    State.counters["update_ratio"] = Median(Best.Vertical) / Median(Update);
-    State.SetLabel(std::string("best ") + Best.Set->Name + ", floor " + FloorName());
-    State.counters["floor_ms"] = Median(Floor) * 1e3;
-    for (const Timed& T : Sets) {
-        const std::string Name = T.Set->Name;
-        State.counters[Name + "_ms"] = Median(T.Both) * 1e3;
-        State.counters[Name + "_ratio"] = Median(T.Both) / Median(Floor);
-        if (&T != &Sse2) State.counters[Name + "_speedup"] = Median(Sse2.Both) / Median(T.Both);
-    }
 }
 
 // The best set's passes against the plain scalar model, one thread each.
@@ -315,13 +212,6 @@ void BM_ThroughHost(benchmark::State& State) {
 }  // namespace
 
 BENCHMARK(BM_TwoThreadSpeedup)->ArgNames({"w", "h"})->Args({3840, 2160})->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_OneThread)
-    ->ArgNames({"w", "h", "range"})
-    ->ArgsProduct({{1920}, {1080}, {DefaultRange, WidestRange}})
-    ->ArgsProduct({{3840}, {2160}, {DefaultRange, WidestRange}})
-    ->Iterations(60)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
 BENCHMARK(BM_VersusScalar)->ArgNames({"w", "h"})->Args({1920, 1080})->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ThroughHost)->ArgNames({"w", "h", "threads"})->Args({1920, 1080, 2})->MinTime(0.5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
