@@ -86,6 +86,14 @@ inline __m512i ExtractYFirst(const unsigned char* P, std::int32_t Count) {
     return _mm512_mask_permutexvar_epi16(Y, FromC, Index, Piece(2));
 }
 
+// Writes the 32 lanes of Y as the Y of the pixels at P: each piece read,
+// its Y words replaced, written whole.
+inline void StoreY32(unsigned char* P, __m512i Y) {
+    for (int p = 0; p < 3; ++p)
+        _mm512_storeu_si512(P + 64 * p, _mm512_mask_permutexvar_epi16(Load512(P + 64 * p), YWordsOf[p],
+                                                                       Indices(IntoPiece[p]), Y));
+}
+
 // Writes lanes 0..Count - 1 of Y (pixel order) as the Y of the pixels at P.
 inline void StoreYFirst(unsigned char* P, __m512i Y, std::int32_t Count) {
     for (int p = 0; p < 3; ++p)
@@ -95,5 +103,25 @@ inline void StoreYFirst(unsigned char* P, __m512i Y, std::int32_t Count) {
 
 inline __m512i RoundingTerm512() { return _mm512_set1_epi32(8192); }
 inline __m512i Pair512(const std::int16_t* List, std::int32_t k) { return _mm512_set1_epi32(PairWord(List, k)); }
+
+// A list's pairs, broadcast, for a loop over many steps. With N (the pair
+// count, fixed at compile time) on x86-64 all of them are broadcast once and
+// stay in registers: the loop's stores could alias the list, so the compiler
+// would otherwise broadcast them again in every step. On i686 (eight
+// registers) and for any count (N = 0) each is read where it is used.
+template <int N>
+struct ListPairs512 {
+    const std::int16_t* List;
+#if defined(__x86_64__)
+    __m512i Pairs[N > 0 ? N : 1];
+    explicit ListPairs512(const std::int16_t* L) : List(L) {
+        for (int k = 0; k < N; ++k) Pairs[k] = Pair512(L, k);
+    }
+    __m512i operator[](std::int32_t k) const { return N > 0 ? Pairs[k] : Pair512(List, k); }
+#else
+    explicit ListPairs512(const std::int16_t* L) : List(L) {}
+    __m512i operator[](std::int32_t k) const { return Pair512(Fresh(List), k); }
+#endif
+};
 
 }  // namespace

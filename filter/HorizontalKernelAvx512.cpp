@@ -72,13 +72,14 @@ template <int N>
 void ConvolveEights(const unsigned char* Unit, const std::int16_t* L0, const std::int16_t* L1, std::int32_t Eights,
                     std::int32_t Pairs, unsigned char* Out, std::ptrdiff_t LineDelta) {
     const std::int32_t n = N > 0 ? N : Pairs;
+    const ListPairs512<N> C0(L0), C1(L1);
     for (; Eights > 0; --Eights, Unit += 64, Out += 32) {
         __m512i A = RoundingTerm512();  // x, x + 2, x + 4, x + 6
         __m512i B = RoundingTerm512();  // x + 1, x + 3, x + 5, x + 7
         for (std::int32_t k = 0; k < n; ++k) {
             const __m512i U = Load512(Unit + 16 * k);
-            A = _mm512_add_epi32(A, _mm512_madd_epi16(Pair512(L0, k), U));
-            B = _mm512_add_epi32(B, _mm512_madd_epi16(Pair512(L1, k), U));
+            A = _mm512_add_epi32(A, _mm512_madd_epi16(C0[k], U));
+            B = _mm512_add_epi32(B, _mm512_madd_epi16(C1[k], U));
             Settle(A);
             Settle(B);
         }

@@ -41,6 +41,17 @@ inline T* Fresh(T* P) {
     return P;
 }
 
+// Fresh on i686 only: x86-64 has registers enough to keep what P points at
+// (coefficients, lanes) in them across a loop.
+template <typename T>
+inline T* FreshOnI686(T* P) {
+#if defined(__i386__)
+    return Fresh(P);
+#else
+    return P;
+#endif
+}
+
 // Keeps an accumulator's sum in the order written: without it the compiler
 // may regroup a long unrolled chain of additions into a tree whose partial
 // sums all live at once, more than the eight registers of i686 can hold.
