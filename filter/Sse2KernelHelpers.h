@@ -41,6 +41,17 @@ inline void MergeY(__m128i& A, __m128i& B, __m128i& C, __m128i Y) {
     C = _mm_or_si128(_mm_andnot_si128(MaskC, C), _mm_and_si128(MaskC, _mm_shuffle_epi32(Y, _MM_SHUFFLE(3, 3, 3, 3))));
 }
 
+// Adds the eight values of Change to the Y words of A, B, C (wrapping), and
+// 0 to Cb and Cr: the same lanes as MergeY, one operation fewer per piece.
+inline void AddToY(__m128i& A, __m128i& B, __m128i& C, __m128i Change) {
+    const __m128i MaskA = _mm_setr_epi16(-1, 0, 0, -1, 0, 0, -1, 0);
+    const __m128i MaskB = _mm_setr_epi16(0, -1, 0, 0, -1, 0, 0, -1);
+    const __m128i MaskC = _mm_setr_epi16(0, 0, -1, 0, 0, -1, 0, 0);
+    A = _mm_add_epi16(A, _mm_and_si128(MaskA, _mm_shuffle_epi32(Change, _MM_SHUFFLE(1, 1, 0, 0))));
+    B = _mm_add_epi16(B, _mm_and_si128(MaskB, _mm_shuffle_epi32(Change, _MM_SHUFFLE(2, 2, 1, 1))));
+    C = _mm_add_epi16(C, _mm_and_si128(MaskC, _mm_shuffle_epi32(Change, _MM_SHUFFLE(3, 3, 3, 3))));
+}
+
 inline void LoadPixels8(const unsigned char* P, __m128i& A, __m128i& B, __m128i& C) {
     A = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
     B = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 16));

@@ -54,20 +54,24 @@ inline __m128i BlurColumnsUncached(const unsigned char* Work, const std::int16_t
 }
 
 // Soft threshold and the two amounts, on eight signed 16-bit lanes.
-inline __m128i Sharpen(__m128i B, __m128i Y, __m128i Threshold, __m128i Amount) {
+// The change each Y gets (to be added, wrapping).
+inline __m128i Change(__m128i B, __m128i Y, __m128i Threshold, __m128i Amount) {
     const __m128i D = _mm_sub_epi16(B, Y);              // wraps
     const __m128i S = _mm_srai_epi16(D, 15);            // -1 where the pixel brightens
     const __m128i M = _mm_xor_si128(D, S);              // ones' complement, 0..32767
     const __m128i U = _mm_subs_epu16(Threshold, M);
     const __m128i Soft = _mm_subs_epu16(M, U);
-    const __m128i E = _mm_xor_si128(Soft, S);
-    const __m128i P = _mm_andnot_si128(S, E);
-    const __m128i N = _mm_and_si128(S, E);
+    // (Soft ^ S) where D >= 0, else 0; and the other way round.
+    const __m128i P = _mm_andnot_si128(S, Soft);
+    const __m128i N = _mm_andnot_si128(Soft, S);
     // (P, N) pairs against (-AmountMinus, -AmountPlus): one product is 0.
     const __m128i V0 = _mm_madd_epi16(_mm_unpacklo_epi16(P, N), Amount);
     const __m128i V1 = _mm_madd_epi16(_mm_unpackhi_epi16(P, N), Amount);
-    const __m128i R = _mm_packs_epi32(_mm_srai_epi32(V0, 12), _mm_srai_epi32(V1, 12));
-    return _mm_add_epi16(Y, R);  // wraps
+    return _mm_packs_epi32(_mm_srai_epi32(V0, 12), _mm_srai_epi32(V1, 12));
+}
+
+inline __m128i Sharpen(__m128i B, __m128i Y, __m128i Threshold, __m128i Amount) {
+    return _mm_add_epi16(Y, Change(B, Y, Threshold, Amount));  // wraps
 }
 
 // The three constant vectors, loaded once per call.
@@ -79,11 +83,11 @@ struct SharpenVectors {
 
 // Reads eight pixels, sharpens their Y against the blurred B and writes them
 // back. The group's 48 bytes lie inside the row and inside this thread's
-// stripe: Cb and Cr go back exactly as they were read.
+// stripe: Cb and Cr go back exactly as they were read (each gets 0 added).
 inline void SharpenGroup(unsigned char* Pixel, __m128i Blurred, const SharpenVectors& V) {
     __m128i A, B, C;
     LoadPixels8(Pixel, A, B, C);
-    MergeY(A, B, C, Sharpen(Blurred, ExtractY(A, B, C), V.Threshold, V.Amount));
+    AddToY(A, B, C, Change(Blurred, ExtractY(A, B, C), V.Threshold, V.Amount));
     StorePixels8(Pixel, A, B, C);
 }
 
@@ -101,14 +105,68 @@ void SharpenRowGroups(unsigned char* Row, const unsigned char* Base, const void*
     }
 }
 
+// Rows r and r + 1 together (Row1 = Row0 + the frame's pitch) when their
+// lists start at the same line and have the same length: every line is
+// loaded once for both.
+template <int N>
+void SharpenTwoRowGroups(unsigned char* Row0, unsigned char* Row1, const unsigned char* Base,
+                         const void* First, const void* Second, std::int32_t Groups, std::ptrdiff_t Line,
+                         const SharpenVectors& V, std::ptrdiff_t Ahead) {
+    const __m128i* Coefficients0 = static_cast<const __m128i*>(First);
+    const __m128i* Coefficients1 = static_cast<const __m128i*>(Second);
+    for (std::int32_t g = 0; g < Groups; ++g, Row0 += 48, Row1 += 48, Base += 32) {
+        if (Ahead != 0) {
+            _mm_prefetch(reinterpret_cast<const char*>(Row0 + Ahead), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(Row1 + Ahead), _MM_HINT_T0);
+        }
+        __m128i A0 = V.Round, A1 = V.Round, B0 = V.Round, B1 = V.Round;
+        const unsigned char* Work = Base;
+        for (int k = 0; k < N; ++k, Work += Line) {
+            const __m128i W0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Work));
+            const __m128i W1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Work + 16));
+            A0 = _mm_add_epi32(A0, _mm_madd_epi16(W0, Coefficients0[k]));
+            A1 = _mm_add_epi32(A1, _mm_madd_epi16(W1, Coefficients0[k]));
+            B0 = _mm_add_epi32(B0, _mm_madd_epi16(W0, Coefficients1[k]));
+            B1 = _mm_add_epi32(B1, _mm_madd_epi16(W1, Coefficients1[k]));
+        }
+        SharpenGroup(Row0, _mm_packs_epi32(_mm_srai_epi32(A0, 14), _mm_srai_epi32(A1, 14)), V);
+        SharpenGroup(Row1, _mm_packs_epi32(_mm_srai_epi32(B0, 14), _mm_srai_epi32(B1, 14)), V);
+    }
+}
+
 using RowGroupsFn = void (*)(unsigned char*, const unsigned char*, const void*, std::int32_t, std::ptrdiff_t,
                              const SharpenVectors&, std::ptrdiff_t);
+using TwoRowGroupsFn = void (*)(unsigned char*, unsigned char*, const unsigned char*, const void*, const void*,
+                                std::int32_t, std::ptrdiff_t, const SharpenVectors&, std::ptrdiff_t);
 
 template <int... N>
 constexpr std::array<RowGroupsFn, sizeof...(N) + 1> MakeRowGroups(std::integer_sequence<int, N...>) {
     return {nullptr, &SharpenRowGroups<N + 1>...};
 }
 constexpr auto RowGroups = MakeRowGroups(std::make_integer_sequence<int, CachedPairs>{});
+template <int... N>
+constexpr std::array<TwoRowGroupsFn, sizeof...(N) + 1> MakeTwoRowGroups(std::integer_sequence<int, N...>) {
+    return {nullptr, &SharpenTwoRowGroups<N + 1>...};
+}
+constexpr auto TwoRowGroups = MakeTwoRowGroups(std::make_integer_sequence<int, CachedPairs>{});
+
+// A list's pairs, each broadcast to a vector.
+void BroadcastPairs(const std::int16_t* List, std::int32_t Pairs, __m128i* Coefficients) {
+    for (std::int32_t k = 0; k < Pairs; ++k) {
+        std::int32_t Pair;
+        std::memcpy(&Pair, List + 2 * k, 4);
+        Coefficients[k] = _mm_set1_epi32(Pair);
+    }
+}
+
+// The frame's last group: only its real columns are read and written.
+void SharpenLastGroup(unsigned char* Pixel, __m128i Blurred, std::int32_t Columns, const SharpenVectors& V) {
+    alignas(16) std::int16_t Y[8] = {};
+    for (std::int32_t i = 0; i < Columns; ++i) Y[i] = LoadY(Pixel + 6 * i);
+    const __m128i Result = Sharpen(Blurred, _mm_load_si128(reinterpret_cast<const __m128i*>(Y)), V.Threshold, V.Amount);
+    _mm_store_si128(reinterpret_cast<__m128i*>(Y), Result);
+    for (std::int32_t i = 0; i < Columns; ++i) StoreY(Pixel + 6 * i, Y[i]);
+}
 
 }  // namespace
 
@@ -120,23 +178,42 @@ void VerticalKernelSse2(void* Frame, const void* Work, const std::intptr_t* Entr
     V.Threshold = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Lanes->Threshold));
     V.Amount = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Lanes->Amount));
     const unsigned char* Plane = static_cast<const unsigned char*>(Work);
-    unsigned char* Row = static_cast<unsigned char*>(Frame);
+    unsigned char* Frame0 = static_cast<unsigned char*>(Frame);
     const std::ptrdiff_t Line = std::ptrdiff_t{WorkPitch} * 2;
     const std::int32_t FullGroups = LastGroupColumns >= 8 ? GroupCount : GroupCount - 1;
-    __m128i Coefficients[CachedPairs];
+    const std::ptrdiff_t LastGroup = std::ptrdiff_t{FullGroups};
+    __m128i Coefficients[CachedPairs], Second[CachedPairs];
 
-    for (std::int32_t r = 0; r < RowCount; ++r, Row += SrcPitch, Entries += 2) {
-        const unsigned char* Base = Plane + Entries[0];
-        const std::int16_t* List = reinterpret_cast<const std::int16_t*>(Entries[1]);
+    // Bottom up: the horizontal pass has just read the frame's last rows and
+    // written the plane's last lines, so those are the ones still in cache.
+    for (std::int32_t r = RowCount; r > 0;) {
+        const std::intptr_t* Entry = Entries + 2 * std::ptrdiff_t{r - 1};
+        unsigned char* Row = Frame0 + std::ptrdiff_t{r - 1} * SrcPitch;
+        const unsigned char* Base = Plane + Entry[0];
+        const std::int16_t* List = reinterpret_cast<const std::int16_t*>(Entry[1]);
         const std::int32_t Pairs = PairCount(List);
         const bool Cached = Pairs <= CachedPairs;
-        if (Cached) {
-            for (std::int32_t k = 0; k < Pairs; ++k) {
-                std::int32_t Pair;
-                std::memcpy(&Pair, List + 2 * k, 4);
-                Coefficients[k] = _mm_set1_epi32(Pair);
+        // Rows 2q and 2q + 1 inside the frame start at the same line.
+        if (r >= 2 && Cached && Entry[-2] == Entry[0] &&
+            PairCount(reinterpret_cast<const std::int16_t*>(Entry[-1])) == Pairs) {
+            unsigned char* Above = Row - SrcPitch;
+            BroadcastPairs(reinterpret_cast<const std::int16_t*>(Entry[-1]), Pairs, Coefficients);
+            BroadcastPairs(List, Pairs, Second);
+            const std::ptrdiff_t Ahead = r - 2 > PrefetchRows ? -std::ptrdiff_t{SrcPitch} * PrefetchRows : 0;
+            TwoRowGroups[Pairs](Above, Row, Base, Coefficients, Second, FullGroups, Line, V, Ahead);
+            if (FullGroups < GroupCount) {
+                const unsigned char* At = Base + LastGroup * 32;
+                SharpenLastGroup(Above + LastGroup * 48, BlurColumns(At, Coefficients, Pairs, Line, V.Round),
+                                 LastGroupColumns, V);
+                SharpenLastGroup(Row + LastGroup * 48, BlurColumns(At, Second, Pairs, Line, V.Round), LastGroupColumns,
+                                 V);
             }
-            const std::ptrdiff_t Ahead = r + PrefetchRows < RowCount ? std::ptrdiff_t{SrcPitch} * PrefetchRows : 0;
+            r -= 2;
+            continue;
+        }
+        if (Cached) {
+            BroadcastPairs(List, Pairs, Coefficients);
+            const std::ptrdiff_t Ahead = r - 1 > PrefetchRows ? -std::ptrdiff_t{SrcPitch} * PrefetchRows : 0;
             RowGroups[Pairs](Row, Base, Coefficients, FullGroups, Line, V, Ahead);
         } else {
             for (std::int32_t g = 0; g < FullGroups; ++g)
@@ -144,17 +221,12 @@ void VerticalKernelSse2(void* Frame, const void* Work, const std::intptr_t* Entr
                              BlurColumnsUncached(Base + std::ptrdiff_t{g} * 32, List, Pairs, Line, V.Round), V);
         }
         if (FullGroups < GroupCount) {
-            // The frame's last group: only its real columns are read and written.
-            const unsigned char* At = Base + std::ptrdiff_t{FullGroups} * 32;
-            const __m128i Blurred = Cached ? BlurColumns(At, Coefficients, Pairs, Line, V.Round)
-                                           : BlurColumnsUncached(At, List, Pairs, Line, V.Round);
-            unsigned char* Pixel = Row + std::ptrdiff_t{FullGroups} * 48;
-            alignas(16) std::int16_t Y[8] = {};
-            for (std::int32_t i = 0; i < LastGroupColumns; ++i) Y[i] = LoadY(Pixel + 6 * i);
-            const __m128i Result =
-                Sharpen(Blurred, _mm_load_si128(reinterpret_cast<const __m128i*>(Y)), V.Threshold, V.Amount);
-            _mm_store_si128(reinterpret_cast<__m128i*>(Y), Result);
-            for (std::int32_t i = 0; i < LastGroupColumns; ++i) StoreY(Pixel + 6 * i, Y[i]);
+            const unsigned char* At = Base + LastGroup * 32;
+            SharpenLastGroup(Row + LastGroup * 48,
+                             Cached ? BlurColumns(At, Coefficients, Pairs, Line, V.Round)
+                                    : BlurColumnsUncached(At, List, Pairs, Line, V.Round),
+                             LastGroupColumns, V);
         }
+        --r;
     }
 }
