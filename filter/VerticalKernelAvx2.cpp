@@ -25,9 +25,9 @@ inline __m256i Sharpen(__m256i B, __m256i Y, const SharpenLanes* Lanes) {
     const __m256i S = _mm256_srai_epi16(D, 15);  // -1 where the pixel brightens
     const __m256i M = _mm256_xor_si256(D, S);    // ones' complement, 0..32767
     const __m256i Soft = _mm256_subs_epu16(M, _mm256_subs_epu16(Threshold, M));
-    const __m256i E = _mm256_xor_si256(Soft, S);
-    const __m256i P = _mm256_andnot_si256(S, E);
-    const __m256i N = _mm256_and_si256(S, E);
+    // (Soft ^ S) where D >= 0, else 0; and the other way round.
+    const __m256i P = _mm256_andnot_si256(S, Soft);
+    const __m256i N = _mm256_andnot_si256(Soft, S);
     // (P, N) pairs against (-AmountMinus, -AmountPlus): one product is 0.
     const __m256i Amount =
         _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Lanes->Amount)));
@@ -71,24 +71,12 @@ inline __m256i Blur16(const unsigned char* Work, const std::int16_t* List, std::
     return _mm256_permute4x64_epi64(_mm256_packs_epi32(Shift(Acc0), Shift(Acc1)), 0xD8);
 }
 
-// One row: its whole groups two at a time, then a whole group left over,
-// then the stripe's last, partial group. N: the pair count if fixed at
-// compile time (the pair loop unrolls), 0 for any count.
+// After a row's pairs of groups: a whole group left over (Leftover), then
+// the stripe's last, partial group.
 template <int N>
-void SharpenRow(unsigned char* Row, const unsigned char* Base, const std::int16_t* List, std::int32_t Count,
-                std::int32_t FullGroups, std::int32_t LastGroupColumns, std::ptrdiff_t Line,
-                const SharpenLanes* Lanes, std::ptrdiff_t Ahead) {
-    std::int32_t g = 0;
-    for (; g + 2 <= FullGroups; g += 2, Row += 96, Base += 64) {
-        if (Ahead != 0) {
-            _mm_prefetch(reinterpret_cast<const char*>(Row + Ahead), _MM_HINT_T0);
-            _mm_prefetch(reinterpret_cast<const char*>(Row + Ahead + 64), _MM_HINT_T0);
-        }
-        PixelMaskTable Masks = Fresh(PixelMasks);
-        const __m256i Blurred = Blur16<N>(Base, Fresh(List), Count, Line);
-        MergeY16(Row, Sharpen(Blurred, ExtractY16(Row, Masks), Fresh(Lanes)), Masks);
-    }
-    if (g < FullGroups) {
+void SharpenRowTail(unsigned char* Row, const unsigned char* Base, const std::int16_t* List, std::int32_t Count,
+                    bool Leftover, std::int32_t LastGroupColumns, std::ptrdiff_t Line, const SharpenLanes* Lanes) {
+    if (Leftover) {
         const __m128i Blurred = Blur8<N>(Base, List, Count, Line);
         const __m256i Y = _mm256_zextsi128_si256(ExtractY8(Row, PixelMasks));
         MergeY8(Row, _mm256_castsi256_si128(Sharpen(_mm256_zextsi128_si256(Blurred), Y, Lanes)), PixelMasks);
@@ -106,6 +94,80 @@ void SharpenRow(unsigned char* Row, const unsigned char* Base, const std::int16_
         for (std::int32_t i = 0; i < LastGroupColumns; ++i) StoreY(Row + 6 * i, Y[i]);
     }
 }
+
+inline void Prefetch96(const unsigned char* P) {
+    _mm_prefetch(reinterpret_cast<const char*>(P), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(P + 64), _MM_HINT_T0);
+}
+
+// One row: its whole groups two at a time, then the tail. N: the pair
+// count if fixed at compile time (the pair loop unrolls), 0 for any count.
+template <int N>
+void SharpenRow(unsigned char* Row, const unsigned char* Base, const std::int16_t* List, std::int32_t Count,
+                std::int32_t FullGroups, std::int32_t LastGroupColumns, std::ptrdiff_t Line,
+                const SharpenLanes* Lanes, std::ptrdiff_t Ahead) {
+    std::int32_t g = 0;
+    for (; g + 2 <= FullGroups; g += 2, Row += 96, Base += 64) {
+        if (Ahead != 0) Prefetch96(Row + Ahead);
+        PixelMaskTable Masks = Fresh(PixelMasks);
+        const __m256i Blurred = Blur16<N>(Base, Fresh(List), Count, Line);
+        MergeY16(Row, Sharpen(Blurred, ExtractY16(Row, Masks), Fresh(Lanes)), Masks);
+    }
+    SharpenRowTail<N>(Row, Base, List, Count, g < FullGroups, LastGroupColumns, Line, Lanes);
+}
+
+// Rows r and r + 1 (Row1 = Row0 + the frame's pitch) whose lists First and
+// Second start at the same line with Count pairs each: every line of their
+// pairs of groups is loaded once for both.
+template <int N>
+void SharpenTwoRows(unsigned char* Row0, unsigned char* Row1, const unsigned char* Base, const std::int16_t* First,
+                    const std::int16_t* Second, std::int32_t Count, std::int32_t FullGroups,
+                    std::int32_t LastGroupColumns, std::ptrdiff_t Line, const SharpenLanes* Lanes, std::ptrdiff_t Ahead) {
+    std::int32_t g = 0;
+    const std::int32_t n = N > 0 ? N : Count;
+    for (; g + 2 <= FullGroups; g += 2, Row0 += 96, Row1 += 96, Base += 64) {
+        if (Ahead != 0) {
+            Prefetch96(Row0 + Ahead);
+            Prefetch96(Row1 + Ahead);
+        }
+        __m256i A0 = RoundingTerm(), A1 = RoundingTerm(), B0 = RoundingTerm(), B1 = RoundingTerm();
+        const std::int16_t* L0 = Fresh(First);
+        const std::int16_t* L1 = Fresh(Second);
+        for (std::int32_t k = 0; k < n; ++k) {
+            const unsigned char* L = Base + k * Line;
+            const __m256i W0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(L));
+            const __m256i W1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(L + 32));
+            A0 = _mm256_add_epi32(A0, _mm256_madd_epi16(W0, Pair256(L0, k)));
+            A1 = _mm256_add_epi32(A1, _mm256_madd_epi16(W1, Pair256(L0, k)));
+            B0 = _mm256_add_epi32(B0, _mm256_madd_epi16(W0, Pair256(L1, k)));
+            B1 = _mm256_add_epi32(B1, _mm256_madd_epi16(W1, Pair256(L1, k)));
+            Settle(A0);
+            Settle(A1);
+            Settle(B0);
+            Settle(B1);
+        }
+        // In-lane pack gives (0..3, 8..11 | 4..7, 12..15); the permute restores the order.
+        B0 = _mm256_permute4x64_epi64(_mm256_packs_epi32(Shift(B0), Shift(B1)), 0xD8);
+        A0 = _mm256_permute4x64_epi64(_mm256_packs_epi32(Shift(A0), Shift(A1)), 0xD8);
+        PixelMaskTable Masks = Fresh(PixelMasks);
+        MergeY16(Row0, Sharpen(A0, ExtractY16(Row0, Masks), Fresh(Lanes)), Masks);
+        MergeY16(Row1, Sharpen(B0, ExtractY16(Row1, Masks), Fresh(Lanes)), Masks);
+    }
+    SharpenRowTail<N>(Row0, Base, First, Count, g < FullGroups, LastGroupColumns, Line, Lanes);
+    SharpenRowTail<N>(Row1, Base, Second, Count, g < FullGroups, LastGroupColumns, Line, Lanes);
+}
+
+using SharpenTwoRowsFn = void (*)(unsigned char*, unsigned char*, const unsigned char*, const std::int16_t*,
+                                  const std::int16_t*, std::int32_t, std::int32_t, std::int32_t, std::ptrdiff_t,
+                                  const SharpenLanes*, std::ptrdiff_t);
+
+// Entry n: lists of n pairs, up to PairedPairs (every blur of the range
+// track's first half; longer lists spend their time in the sums anyway).
+constexpr std::int32_t PairedPairs = 8;
+constexpr SharpenTwoRowsFn TwoRows[PairedPairs + 1] = {
+    nullptr,           SharpenTwoRows<1>, SharpenTwoRows<2>, SharpenTwoRows<3>, SharpenTwoRows<4>,
+    SharpenTwoRows<5>, SharpenTwoRows<6>, SharpenTwoRows<7>, SharpenTwoRows<8>,
+};
 
 using SharpenRowFn = void (*)(unsigned char*, const unsigned char*, const std::int16_t*, std::int32_t, std::int32_t,
                               std::int32_t, std::ptrdiff_t, const SharpenLanes*, std::ptrdiff_t);
@@ -128,11 +190,25 @@ void VerticalKernelAvx2(void* Frame, const void* Work, const std::intptr_t* Entr
     unsigned char* Row = static_cast<unsigned char*>(Frame);
     const std::ptrdiff_t Line = std::ptrdiff_t{WorkPitch} * 2;
     const std::int32_t FullGroups = LastGroupColumns >= 8 ? GroupCount : GroupCount - 1;
-    for (std::int32_t r = 0; r < RowCount; ++r, Row += SrcPitch, Entries += 2) {
-        const std::int16_t* List = reinterpret_cast<const std::int16_t*>(Entries[1]);
+    // Bottom up: the horizontal pass has just read the frame's last rows and
+    // written the plane's last lines, so those are the ones still in cache.
+    for (std::int32_t r = RowCount; r > 0;) {
+        const std::intptr_t* Entry = Entries + 2 * std::ptrdiff_t{r - 1};
+        unsigned char* Pixels = Row + std::ptrdiff_t{r - 1} * SrcPitch;
+        const std::int16_t* List = reinterpret_cast<const std::int16_t*>(Entry[1]);
         const std::int32_t Count = PairsOf(List);
-        const std::ptrdiff_t Ahead = r + PrefetchRows < RowCount ? std::ptrdiff_t{SrcPitch} * PrefetchRows : 0;
-        Rows[Count <= CachedPairs ? Count : 0](Row, Plane + Entries[0], List, Count, FullGroups, LastGroupColumns,
+        // Rows 2q and 2q + 1 inside the frame start at the same line.
+        if (r >= 2 && Entry[-2] == Entry[0] && Count <= PairedPairs &&
+            PairsOf(reinterpret_cast<const std::int16_t*>(Entry[-1])) == Count) {
+            const std::ptrdiff_t Ahead = r - 2 > PrefetchRows ? -std::ptrdiff_t{SrcPitch} * PrefetchRows : 0;
+            TwoRows[Count](Pixels - SrcPitch, Pixels, Plane + Entry[0], reinterpret_cast<const std::int16_t*>(Entry[-1]),
+                           List, Count, FullGroups, LastGroupColumns, Line, Lanes, Ahead);
+            r -= 2;
+            continue;
+        }
+        const std::ptrdiff_t Ahead = r - 1 > PrefetchRows ? -std::ptrdiff_t{SrcPitch} * PrefetchRows : 0;
+        Rows[Count <= CachedPairs ? Count : 0](Pixels, Plane + Entry[0], List, Count, FullGroups, LastGroupColumns,
                                                Line, Lanes, Ahead);
+        --r;
     }
 }
