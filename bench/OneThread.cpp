@@ -3,7 +3,8 @@
 // thread's processor time, so all see the same machine. A plain program, so
 // that it builds and runs on every target (the 32-bit ones included) with
 // the same rows:
-//   <w>x<h> range <r>: floor <ms>; per set <ms>, x floor, speedup over SSE2;
+//   <w>x<h> range <r>: floor <ms>; per set <ms> (horizontal + vertical pass),
+//   x floor, speedup over SSE2;
 //   the best set's passes each against its half of the floor (horizontal
 //   over the floor's gather, vertical over its update).
 //
@@ -60,8 +61,9 @@ void Row(int W, int H, std::int32_t Range, int Rounds) {
     std::printf("%dx%d range %d (%d taps), %d-bit, floor %s %.3f ms |", W, H, Range,
                 2 * Sets.front().Engine->Weight.Size() + 1, int(sizeof(void*) * 8), FloorName(), Median(Floor) * 1e3);
     for (const Timed& T : Sets)
-        std::printf(" %s %.3f ms %.2fx floor %.2fx sse2 |", T.Set->Name, Median(T.Both) * 1e3,
-                    Median(T.Both) / Median(Floor), Median(Floorest.Both) / Median(T.Both));
+        std::printf(" %s %.3f ms (%.3f + %.3f) %.2fx floor %.2fx sse2 |", T.Set->Name, Median(T.Both) * 1e3,
+                    Median(T.Horizontal) * 1e3, Median(T.Vertical) * 1e3, Median(T.Both) / Median(Floor),
+                    Median(Floorest.Both) / Median(T.Both));
     std::printf(" %s: horizontal %.2fx gather, vertical %.2fx update\n", Best.Set->Name,
                 Median(Best.Horizontal) / Median(Gather), Median(Best.Vertical) / Median(Update));
     std::fflush(stdout);

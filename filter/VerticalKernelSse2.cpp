@@ -21,6 +21,12 @@ constexpr std::int32_t CachedPairs = 16;
 // columns a few rows down while this row is computed.
 constexpr std::int32_t PrefetchRows = 4;
 
+#if defined(__i386__)
+constexpr bool TwoRowsAtOnce = false;
+#else
+constexpr bool TwoRowsAtOnce = true;
+#endif
+
 // Eight columns of one output row: the pairs' multiply-adds over the lines,
 // rounded, shifted by 14 and saturated to 16 bits.
 inline __m128i BlurColumns(const unsigned char* Work, const __m128i* Coefficients,
@@ -193,8 +199,10 @@ void VerticalKernelSse2(void* Frame, const void* Work, const std::intptr_t* Entr
         const std::int16_t* List = reinterpret_cast<const std::int16_t*>(Entry[1]);
         const std::int32_t Pairs = PairCount(List);
         const bool Cached = Pairs <= CachedPairs;
-        // Rows 2q and 2q + 1 inside the frame start at the same line.
-        if (r >= 2 && Cached && Entry[-2] == Entry[0] &&
+        // Rows 2q and 2q + 1 inside the frame start at the same line. (Not on
+        // i686: with eight registers the two rows' sums and the sharpening
+        // constants spill more than the shared loads save.)
+        if (TwoRowsAtOnce && r >= 2 && Cached && Entry[-2] == Entry[0] &&
             PairCount(reinterpret_cast<const std::int16_t*>(Entry[-1])) == Pairs) {
             unsigned char* Above = Row - SrcPitch;
             BroadcastPairs(reinterpret_cast<const std::int16_t*>(Entry[-1]), Pairs, Coefficients);
