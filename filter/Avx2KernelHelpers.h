@@ -176,4 +176,88 @@ inline void ConvolvePair(const unsigned char* Unit, const std::int16_t* First, c
     _mm_storel_epi64(reinterpret_cast<__m128i*>(Line1), _mm_srli_si128(Out, 8));
 }
 
+// The horizontal pass of the wide sets (AVX2, AVX-512), band by band of four
+// rows: the gather, WideGather 4-pixel gathers per Gather(Dst, Row, X) step
+// and the AVX2 steps for the rest of the row, then the columns, runs of
+// RunColumns columns through Run(Unit, First, Second, Count, Pairs, Out,
+// LineDelta) where RunLength(Entry, x, Columns) finds them, pairs and single
+// columns through the AVX2 steps. Arguments as the horizontal kernel's.
+template <std::int32_t WideGather, std::int32_t RunColumns, typename GatherFn, typename RunLengthFn, typename RunFn>
+void HorizontalBands(void* WorkDst, const void* Src, const std::intptr_t* EntryData, void* ScratchBlock,
+                     std::int32_t GatherCount, std::int32_t Columns, std::int32_t Groups, std::int32_t WorkPitch,
+                     std::int32_t SrcPitch, std::int32_t Rows, GatherFn Gather, RunLengthFn RunLength, RunFn Run) {
+    auto ListAt = [](std::intptr_t Address) { return reinterpret_cast<const std::int16_t*>(Address); };
+    unsigned char* Work = static_cast<unsigned char*>(WorkDst);
+    const unsigned char* Frame = static_cast<const unsigned char*>(Src);
+    unsigned char* Scratch = static_cast<unsigned char*>(ScratchBlock);
+    const std::ptrdiff_t Line = std::ptrdiff_t{WorkPitch} * 2;
+    // 4-pixel groups wholly inside the row; the last one may be partial.
+    const std::int32_t FullGathers = Columns / 4;
+    // Every group reads the same entries, so the columns fall into the same
+    // runs each time: the last run found is remembered rather than searched
+    // for again (a plan has one long run, the columns inside the blur's
+    // reach of both edges).
+    std::int32_t KnownRunStart = -1, KnownRun = 0;
+
+    for (std::int32_t g = 0; g < Groups; ++g, Rows -= 4) {
+        // Rows past the frame repeat its last row: their results land in
+        // work-plane rows that reach no output except with a zero coefficient.
+        const unsigned char* Row[4];
+        Row[0] = Frame;
+        for (int r = 1; r < 4; ++r) Row[r] = r < Rows ? Row[r - 1] + SrcPitch : Row[r - 1];
+
+        std::int32_t k = 0;
+        for (; k + WideGather <= FullGathers; k += WideGather) Gather(Scratch + 32 * k, Row, std::ptrdiff_t{k} * 24);
+        if (WideGather > 4 && k + 4 <= FullGathers) {
+            GatherUnits16(Scratch + 32 * k, Row, std::ptrdiff_t{k} * 24);
+            k += 4;
+        }
+        if (k + 2 <= FullGathers) {
+            GatherUnits8(Scratch + 32 * k, Row, std::ptrdiff_t{k} * 24);
+            k += 2;
+        }
+        for (; k < FullGathers; ++k) {
+            const std::ptrdiff_t X = std::ptrdiff_t{k} * 24;
+            GatherUnits(Scratch + 32 * k, Row, X, X + 6, X + 12, X + 18);
+        }
+        if (FullGathers < GatherCount) {
+            // Pixels past the width repeat the last one; only a zero
+            // coefficient ever meets them.
+            const std::ptrdiff_t Last = (std::ptrdiff_t{Columns} - 1) * 6;
+            const std::ptrdiff_t X = std::ptrdiff_t{FullGathers} * 24;
+            GatherUnits(Scratch + 32 * FullGathers, Row, X, X + 6 < Last ? X + 6 : Last, X + 12 < Last ? X + 12 : Last,
+                        X + 18 < Last ? X + 18 : Last);
+        }
+
+        unsigned char* Line0 = Work;
+        unsigned char* Line1 = Work + Line;
+        for (std::int32_t x = 0; x < Columns;) {
+            const std::intptr_t* Entry = EntryData + 2 * std::ptrdiff_t{x};
+            const std::int16_t* First = ListAt(Entry[1]);
+            const std::int32_t Pairs = PairsOf(First);
+            const bool PairStart = x + 1 < Columns && Entry[0] == Entry[2] && Pairs == PairsOf(ListAt(Entry[3]));
+            std::int32_t Length = 0;
+            if (PairStart && x == KnownRunStart) {
+                Length = KnownRun;
+            } else if (PairStart) {
+                Length = RunLength(Entry, x, Columns);
+                if (Length > 1) KnownRunStart = x, KnownRun = Length;
+            }
+            if (Length > 0) {
+                Run(Scratch + Entry[0], First, ListAt(Entry[3]), Length, Pairs, Line0 + 4 * std::ptrdiff_t{x}, Line);
+                x += RunColumns * Length;
+            } else if (PairStart) {
+                ConvolvePair(Scratch + Entry[0], First, ListAt(Entry[3]), Pairs, Line0 + 4 * std::ptrdiff_t{x},
+                             Line1 + 4 * std::ptrdiff_t{x});
+                x += 2;
+            } else {
+                ConvolveColumn(Scratch + Entry[0], First, Line0 + 4 * std::ptrdiff_t{x}, Line1 + 4 * std::ptrdiff_t{x});
+                ++x;
+            }
+        }
+        Frame += std::ptrdiff_t{SrcPitch} * 4;
+        Work += Line * 2;
+    }
+}
+
 }  // namespace

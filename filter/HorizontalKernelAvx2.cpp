@@ -14,8 +14,6 @@ namespace {
 
 constexpr std::int32_t UnrolledPairs = 12;  // every radius of the range track
 
-const std::int16_t* ListAt(std::intptr_t Address) { return reinterpret_cast<const std::int16_t*>(Address); }
-
 // Columns x .. x + 3 go together when x and x + 1 start at one unit with the
 // lists First and Second of equal length, and x + 2, x + 3 do the same one
 // unit further on: one 32-byte load of units k and k + 1 then feeds x
@@ -82,72 +80,10 @@ std::int32_t FoursInRun(const std::intptr_t* Entry, std::int32_t x, std::int32_t
 void HorizontalKernelAvx2(void* WorkDst, const void* Src, const std::intptr_t* EntryData, void* ScratchBlock,
                           std::int32_t GatherCount, std::int32_t Columns, std::int32_t Groups, std::int32_t WorkPitch,
                           std::int32_t SrcPitch, std::int32_t Rows) {
-    unsigned char* Work = static_cast<unsigned char*>(WorkDst);
-    const unsigned char* Frame = static_cast<const unsigned char*>(Src);
-    unsigned char* Scratch = static_cast<unsigned char*>(ScratchBlock);
-    const std::ptrdiff_t Line = std::ptrdiff_t{WorkPitch} * 2;
-    // 4-pixel groups wholly inside the row; the last one may be partial.
-    const std::int32_t FullGathers = Columns / 4;
-    // Every group reads the same entries, so the columns fall into the same
-    // runs each time: the last run found is remembered rather than searched
-    // for again (a plan has one long run, the columns inside the blur's
-    // reach of both edges).
-    std::int32_t KnownRunStart = -1, KnownRun = 0;
-
-    for (std::int32_t g = 0; g < Groups; ++g, Rows -= 4) {
-        // Rows past the frame repeat its last row: their results land in
-        // work-plane rows that reach no output except with a zero coefficient.
-        const unsigned char* Row[4];
-        Row[0] = Frame;
-        for (int r = 1; r < 4; ++r) Row[r] = r < Rows ? Row[r - 1] + SrcPitch : Row[r - 1];
-
-        std::int32_t k = 0;
-        for (; k + 4 <= FullGathers; k += 4) GatherUnits16(Scratch + 32 * k, Row, std::ptrdiff_t{k} * 24);
-        if (k + 2 <= FullGathers) {
-            GatherUnits8(Scratch + 32 * k, Row, std::ptrdiff_t{k} * 24);
-            k += 2;
-        }
-        for (; k < FullGathers; ++k) {
-            const std::ptrdiff_t X = std::ptrdiff_t{k} * 24;
-            GatherUnits(Scratch + 32 * k, Row, X, X + 6, X + 12, X + 18);
-        }
-        if (FullGathers < GatherCount) {
-            // Pixels past the width repeat the last one; only a zero
-            // coefficient ever meets them.
-            const std::ptrdiff_t Last = (std::ptrdiff_t{Columns} - 1) * 6;
-            const std::ptrdiff_t X = std::ptrdiff_t{FullGathers} * 24;
-            GatherUnits(Scratch + 32 * FullGathers, Row, X, X + 6 < Last ? X + 6 : Last, X + 12 < Last ? X + 12 : Last,
-                        X + 18 < Last ? X + 18 : Last);
-        }
-
-        unsigned char* Line0 = Work;
-        unsigned char* Line1 = Work + Line;
-        for (std::int32_t x = 0; x < Columns;) {
-            const std::intptr_t* Entry = EntryData + 2 * std::ptrdiff_t{x};
-            const std::int16_t* First = ListAt(Entry[1]);
-            const std::int32_t Pairs = PairsOf(First);
-            const bool PairStart = x + 1 < Columns && Entry[0] == Entry[2] && Pairs == PairsOf(ListAt(Entry[3]));
-            std::int32_t Run = 0;
-            if (PairStart && x == KnownRunStart) {
-                Run = KnownRun;
-            } else if (PairStart) {
-                Run = FoursInRun(Entry, x, Columns);
-                if (Run > 1) KnownRunStart = x, KnownRun = Run;
-            }
-            if (Run > 0) {
-                Fours[Pairs <= UnrolledPairs ? Pairs : 0](Scratch + Entry[0], First, ListAt(Entry[3]), Run, Pairs,
-                                                          Line0 + 4 * std::ptrdiff_t{x}, Line);
-                x += 4 * Run;
-            } else if (PairStart) {
-                ConvolvePair(Scratch + Entry[0], First, ListAt(Entry[3]), Pairs, Line0 + 4 * std::ptrdiff_t{x},
-                             Line1 + 4 * std::ptrdiff_t{x});
-                x += 2;
-            } else {
-                ConvolveColumn(Scratch + Entry[0], First, Line0 + 4 * std::ptrdiff_t{x}, Line1 + 4 * std::ptrdiff_t{x});
-                ++x;
-            }
-        }
-        Frame += std::ptrdiff_t{SrcPitch} * 4;
-        Work += Line * 2;
-    }
+    HorizontalBands<4, 4>(
+        WorkDst, Src, EntryData, ScratchBlock, GatherCount, Columns, Groups, WorkPitch, SrcPitch, Rows, GatherUnits16, FoursInRun,
+        [](const unsigned char* Unit, const std::int16_t* First, const std::int16_t* Second, std::int32_t Count,
+           std::int32_t Pairs, unsigned char* Out, std::ptrdiff_t LineDelta) {
+            Fours[Pairs <= UnrolledPairs ? Pairs : 0](Unit, First, Second, Count, Pairs, Out, LineDelta);
+        });
 }

@@ -15,8 +15,6 @@ namespace {
 
 constexpr std::int32_t UnrolledPairs = 12;  // every radius of the range track
 
-const std::int16_t* ListAt(std::intptr_t Address) { return reinterpret_cast<const std::int16_t*>(Address); }
-
 // qword k of the shuffled pack (lane i: line 0 of columns x + 2i, x + 2i + 1,
 // then line 1) -> line 0 of all eight columns, then line 1.
 alignas(64) constexpr std::int64_t LineOrder[8] = {0, 2, 4, 6, 1, 3, 5, 7};
@@ -107,74 +105,10 @@ constexpr EightsFn Eights[UnrolledPairs + 1] = {
 void HorizontalKernelAvx512(void* WorkDst, const void* Src, const std::intptr_t* EntryData, void* ScratchBlock,
                             std::int32_t GatherCount, std::int32_t Columns, std::int32_t Groups,
                             std::int32_t WorkPitch, std::int32_t SrcPitch, std::int32_t Rows) {
-    unsigned char* Work = static_cast<unsigned char*>(WorkDst);
-    const unsigned char* Frame = static_cast<const unsigned char*>(Src);
-    unsigned char* Scratch = static_cast<unsigned char*>(ScratchBlock);
-    const std::ptrdiff_t Line = std::ptrdiff_t{WorkPitch} * 2;
-    // 4-pixel groups wholly inside the row; the last one may be partial.
-    const std::int32_t FullGathers = Columns / 4;
-    // Every group reads the same entries: the last run found is remembered
-    // rather than searched for again.
-    std::int32_t KnownRunStart = -1, KnownRun = 0;
-
-    for (std::int32_t g = 0; g < Groups; ++g, Rows -= 4) {
-        // Rows past the frame repeat its last row: their results land in
-        // work-plane rows that reach no output except with a zero coefficient.
-        const unsigned char* Row[4];
-        Row[0] = Frame;
-        for (int r = 1; r < 4; ++r) Row[r] = r < Rows ? Row[r - 1] + SrcPitch : Row[r - 1];
-
-        std::int32_t k = 0;
-        for (; k + 8 <= FullGathers; k += 8) GatherUnits32(Scratch + 32 * k, Row, std::ptrdiff_t{k} * 24);
-        if (k + 4 <= FullGathers) {
-            GatherUnits16(Scratch + 32 * k, Row, std::ptrdiff_t{k} * 24);
-            k += 4;
-        }
-        if (k + 2 <= FullGathers) {
-            GatherUnits8(Scratch + 32 * k, Row, std::ptrdiff_t{k} * 24);
-            k += 2;
-        }
-        for (; k < FullGathers; ++k) {
-            const std::ptrdiff_t X = std::ptrdiff_t{k} * 24;
-            GatherUnits(Scratch + 32 * k, Row, X, X + 6, X + 12, X + 18);
-        }
-        if (FullGathers < GatherCount) {
-            // Pixels past the width repeat the last one; only a zero
-            // coefficient ever meets them.
-            const std::ptrdiff_t Last = (std::ptrdiff_t{Columns} - 1) * 6;
-            const std::ptrdiff_t X = std::ptrdiff_t{FullGathers} * 24;
-            GatherUnits(Scratch + 32 * FullGathers, Row, X, X + 6 < Last ? X + 6 : Last, X + 12 < Last ? X + 12 : Last,
-                        X + 18 < Last ? X + 18 : Last);
-        }
-
-        unsigned char* Line0 = Work;
-        unsigned char* Line1 = Work + Line;
-        for (std::int32_t x = 0; x < Columns;) {
-            const std::intptr_t* Entry = EntryData + 2 * std::ptrdiff_t{x};
-            const std::int16_t* First = ListAt(Entry[1]);
-            const std::int32_t Pairs = PairsOf(First);
-            const bool PairStart = x + 1 < Columns && Entry[0] == Entry[2] && Pairs == PairsOf(ListAt(Entry[3]));
-            std::int32_t Run = 0;
-            if (PairStart && x == KnownRunStart) {
-                Run = KnownRun;
-            } else if (PairStart) {
-                Run = EightsInRun(Entry, x, Columns);
-                if (Run > 1) KnownRunStart = x, KnownRun = Run;
-            }
-            if (Run > 0) {
-                Eights[Pairs <= UnrolledPairs ? Pairs : 0](Scratch + Entry[0], First, ListAt(Entry[3]), Run, Pairs,
-                                                            Line0 + 4 * std::ptrdiff_t{x}, Line);
-                x += 8 * Run;
-            } else if (PairStart) {
-                ConvolvePair(Scratch + Entry[0], First, ListAt(Entry[3]), Pairs, Line0 + 4 * std::ptrdiff_t{x},
-                             Line1 + 4 * std::ptrdiff_t{x});
-                x += 2;
-            } else {
-                ConvolveColumn(Scratch + Entry[0], First, Line0 + 4 * std::ptrdiff_t{x}, Line1 + 4 * std::ptrdiff_t{x});
-                ++x;
-            }
-        }
-        Frame += std::ptrdiff_t{SrcPitch} * 4;
-        Work += Line * 2;
-    }
+    HorizontalBands<8, 8>(
+        WorkDst, Src, EntryData, ScratchBlock, GatherCount, Columns, Groups, WorkPitch, SrcPitch, Rows, GatherUnits32, EightsInRun,
+        [](const unsigned char* Unit, const std::int16_t* First, const std::int16_t* Second, std::int32_t Count,
+           std::int32_t Pairs, unsigned char* Out, std::ptrdiff_t LineDelta) {
+            Eights[Pairs <= UnrolledPairs ? Pairs : 0](Unit, First, Second, Count, Pairs, Out, LineDelta);
+        });
 }

@@ -32,6 +32,36 @@ inline std::int16_t LoadY(const unsigned char* Pixel) {
 
 inline void StoreY(unsigned char* Pixel, std::int16_t Y) { std::memcpy(Pixel, &Y, 2); }
 
+// The vertical pass's order of rows, bottom up: the horizontal pass has just
+// read the frame's last rows and written the plane's last lines, so those
+// are the ones still in cache. Rows r and r + 1 go together, as Two(r,
+// Entry), where their lists start at the same line with the same pair count
+// of at most MaxPairs (rows 2q and 2q + 1 inside the frame): every line is
+// then loaded once for both. Every other row r goes alone, as One(r, Entry).
+// Entry: row r's two plan entries.
+template <typename OneFn, typename TwoFn>
+inline void RowsBottomUp(const std::intptr_t* Entries, std::int32_t RowCount, std::int32_t MaxPairs, OneFn One,
+                         TwoFn Two) {
+    auto ListAt = [](std::intptr_t Address) { return reinterpret_cast<const std::int16_t*>(Address); };
+    for (std::int32_t r = RowCount - 1; r >= 0;) {
+        const std::intptr_t* Entry = Entries + 2 * std::ptrdiff_t{r};
+        const std::int32_t Count = PairsOf(ListAt(Entry[1]));
+        if (r >= 1 && Entry[-2] == Entry[0] && Count <= MaxPairs && PairsOf(ListAt(Entry[-1])) == Count) {
+            Two(r - 1, Entry - 2);
+            r -= 2;
+        } else {
+            One(r, Entry);
+            --r;
+        }
+    }
+}
+
+// How far ahead (upwards: negative) to prefetch the frame from a step whose
+// top row is Row: Rows rows, where the frame has them.
+inline std::ptrdiff_t PrefetchAhead(std::int32_t Row, std::int32_t Rows, std::int32_t SrcPitch) {
+    return Row > Rows ? -std::ptrdiff_t{SrcPitch} * Rows : 0;
+}
+
 // Hides a pointer's value from the optimiser inside a loop: what it points
 // at is then loaded where it is used, as an operand, instead of being
 // hoisted into a register that the loop cannot spare (and might spill).

@@ -190,25 +190,20 @@ void VerticalKernelAvx2(void* Frame, const void* Work, const std::intptr_t* Entr
     unsigned char* Row = static_cast<unsigned char*>(Frame);
     const std::ptrdiff_t Line = std::ptrdiff_t{WorkPitch} * 2;
     const std::int32_t FullGroups = LastGroupColumns >= 8 ? GroupCount : GroupCount - 1;
-    // Bottom up: the horizontal pass has just read the frame's last rows and
-    // written the plane's last lines, so those are the ones still in cache.
-    for (std::int32_t r = RowCount; r > 0;) {
-        const std::intptr_t* Entry = Entries + 2 * std::ptrdiff_t{r - 1};
-        unsigned char* Pixels = Row + std::ptrdiff_t{r - 1} * SrcPitch;
-        const std::int16_t* List = reinterpret_cast<const std::int16_t*>(Entry[1]);
-        const std::int32_t Count = PairsOf(List);
-        // Rows 2q and 2q + 1 inside the frame start at the same line.
-        if (r >= 2 && Entry[-2] == Entry[0] && Count <= PairedPairs &&
-            PairsOf(reinterpret_cast<const std::int16_t*>(Entry[-1])) == Count) {
-            const std::ptrdiff_t Ahead = r - 2 > PrefetchRows ? -std::ptrdiff_t{SrcPitch} * PrefetchRows : 0;
-            TwoRows[Count](Pixels - SrcPitch, Pixels, Plane + Entry[0], reinterpret_cast<const std::int16_t*>(Entry[-1]),
-                           List, Count, FullGroups, LastGroupColumns, Line, Lanes, Ahead);
-            r -= 2;
-            continue;
-        }
-        const std::ptrdiff_t Ahead = r - 1 > PrefetchRows ? -std::ptrdiff_t{SrcPitch} * PrefetchRows : 0;
-        Rows[Count <= CachedPairs ? Count : 0](Pixels, Plane + Entry[0], List, Count, FullGroups, LastGroupColumns,
-                                               Line, Lanes, Ahead);
-        --r;
-    }
+    RowsBottomUp(
+        Entries, RowCount, PairedPairs,
+        [&](std::int32_t r, const std::intptr_t* Entry) {
+            const std::int16_t* List = reinterpret_cast<const std::int16_t*>(Entry[1]);
+            const std::int32_t Count = PairsOf(List);
+            Rows[Count <= CachedPairs ? Count : 0](Row + std::ptrdiff_t{r} * SrcPitch, Plane + Entry[0], List, Count,
+                                                   FullGroups, LastGroupColumns, Line, Lanes,
+                                                   PrefetchAhead(r, PrefetchRows, SrcPitch));
+        },
+        [&](std::int32_t r, const std::intptr_t* Entry) {
+            const std::int16_t* List = reinterpret_cast<const std::int16_t*>(Entry[1]);
+            unsigned char* Pixels = Row + std::ptrdiff_t{r} * SrcPitch;
+            TwoRows[PairsOf(List)](Pixels, Pixels + SrcPitch, Plane + Entry[0], List,
+                                   reinterpret_cast<const std::int16_t*>(Entry[3]), PairsOf(List), FullGroups,
+                                   LastGroupColumns, Line, Lanes, PrefetchAhead(r, PrefetchRows, SrcPitch));
+        });
 }

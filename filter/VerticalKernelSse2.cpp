@@ -21,6 +21,9 @@ constexpr std::int32_t CachedPairs = 16;
 // columns a few rows down while this row is computed.
 constexpr std::int32_t PrefetchRows = 4;
 
+// Rows 2q and 2q + 1 together, but not on i686: with eight registers the two
+// rows' sums and the sharpening constants spill more than the shared loads
+// save.
 #if defined(__i386__)
 constexpr bool TwoRowsAtOnce = false;
 #else
@@ -190,51 +193,45 @@ void VerticalKernelSse2(void* Frame, const void* Work, const std::intptr_t* Entr
     const std::ptrdiff_t LastGroup = std::ptrdiff_t{FullGroups};
     __m128i Coefficients[CachedPairs], Second[CachedPairs];
 
-    // Bottom up: the horizontal pass has just read the frame's last rows and
-    // written the plane's last lines, so those are the ones still in cache.
-    for (std::int32_t r = RowCount; r > 0;) {
-        const std::intptr_t* Entry = Entries + 2 * std::ptrdiff_t{r - 1};
-        unsigned char* Row = Frame0 + std::ptrdiff_t{r - 1} * SrcPitch;
-        const unsigned char* Base = Plane + Entry[0];
-        const std::int16_t* List = reinterpret_cast<const std::int16_t*>(Entry[1]);
-        const std::int32_t Pairs = PairCount(List);
-        const bool Cached = Pairs <= CachedPairs;
-        // Rows 2q and 2q + 1 inside the frame start at the same line. (Not on
-        // i686: with eight registers the two rows' sums and the sharpening
-        // constants spill more than the shared loads save.)
-        if (TwoRowsAtOnce && r >= 2 && Cached && Entry[-2] == Entry[0] &&
-            PairCount(reinterpret_cast<const std::int16_t*>(Entry[-1])) == Pairs) {
-            unsigned char* Above = Row - SrcPitch;
-            BroadcastPairs(reinterpret_cast<const std::int16_t*>(Entry[-1]), Pairs, Coefficients);
-            BroadcastPairs(List, Pairs, Second);
-            const std::ptrdiff_t Ahead = r - 2 > PrefetchRows ? -std::ptrdiff_t{SrcPitch} * PrefetchRows : 0;
-            TwoRowGroups[Pairs](Above, Row, Base, Coefficients, Second, FullGroups, Line, V, Ahead);
+    RowsBottomUp(
+        Entries, RowCount, TwoRowsAtOnce ? CachedPairs : 0,
+        [&](std::int32_t r, const std::intptr_t* Entry) {
+            unsigned char* Row = Frame0 + std::ptrdiff_t{r} * SrcPitch;
+            const unsigned char* Base = Plane + Entry[0];
+            const std::int16_t* List = reinterpret_cast<const std::int16_t*>(Entry[1]);
+            const std::int32_t Pairs = PairCount(List);
+            const bool Cached = Pairs <= CachedPairs;
+            if (Cached) {
+                BroadcastPairs(List, Pairs, Coefficients);
+                RowGroups[Pairs](Row, Base, Coefficients, FullGroups, Line, V, PrefetchAhead(r, PrefetchRows, SrcPitch));
+            } else {
+                for (std::int32_t g = 0; g < FullGroups; ++g)
+                    SharpenGroup(Row + std::ptrdiff_t{g} * 48,
+                                 BlurColumnsUncached(Base + std::ptrdiff_t{g} * 32, List, Pairs, Line, V.Round), V);
+            }
             if (FullGroups < GroupCount) {
                 const unsigned char* At = Base + LastGroup * 32;
-                SharpenLastGroup(Above + LastGroup * 48, BlurColumns(At, Coefficients, Pairs, Line, V.Round),
+                SharpenLastGroup(Row + LastGroup * 48,
+                                 Cached ? BlurColumns(At, Coefficients, Pairs, Line, V.Round)
+                                        : BlurColumnsUncached(At, List, Pairs, Line, V.Round),
                                  LastGroupColumns, V);
-                SharpenLastGroup(Row + LastGroup * 48, BlurColumns(At, Second, Pairs, Line, V.Round), LastGroupColumns,
-                                 V);
             }
-            r -= 2;
-            continue;
-        }
-        if (Cached) {
+        },
+        [&](std::int32_t r, const std::intptr_t* Entry) {
+            unsigned char* Row0 = Frame0 + std::ptrdiff_t{r} * SrcPitch;
+            unsigned char* Row1 = Row0 + SrcPitch;
+            const unsigned char* Base = Plane + Entry[0];
+            const std::int16_t* List = reinterpret_cast<const std::int16_t*>(Entry[1]);
+            const std::int32_t Pairs = PairCount(List);
             BroadcastPairs(List, Pairs, Coefficients);
-            const std::ptrdiff_t Ahead = r - 1 > PrefetchRows ? -std::ptrdiff_t{SrcPitch} * PrefetchRows : 0;
-            RowGroups[Pairs](Row, Base, Coefficients, FullGroups, Line, V, Ahead);
-        } else {
-            for (std::int32_t g = 0; g < FullGroups; ++g)
-                SharpenGroup(Row + std::ptrdiff_t{g} * 48,
-                             BlurColumnsUncached(Base + std::ptrdiff_t{g} * 32, List, Pairs, Line, V.Round), V);
-        }
-        if (FullGroups < GroupCount) {
-            const unsigned char* At = Base + LastGroup * 32;
-            SharpenLastGroup(Row + LastGroup * 48,
-                             Cached ? BlurColumns(At, Coefficients, Pairs, Line, V.Round)
-                                    : BlurColumnsUncached(At, List, Pairs, Line, V.Round),
-                             LastGroupColumns, V);
-        }
-        --r;
-    }
+            BroadcastPairs(reinterpret_cast<const std::int16_t*>(Entry[3]), Pairs, Second);
+            TwoRowGroups[Pairs](Row0, Row1, Base, Coefficients, Second, FullGroups, Line, V,
+                                PrefetchAhead(r, PrefetchRows, SrcPitch));
+            if (FullGroups < GroupCount) {
+                const unsigned char* At = Base + LastGroup * 32;
+                SharpenLastGroup(Row0 + LastGroup * 48, BlurColumns(At, Coefficients, Pairs, Line, V.Round),
+                                 LastGroupColumns, V);
+                SharpenLastGroup(Row1 + LastGroup * 48, BlurColumns(At, Second, Pairs, Line, V.Round), LastGroupColumns, V);
+            }
+        });
 }
