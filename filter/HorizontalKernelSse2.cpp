@@ -157,6 +157,10 @@ void ConvolvePairRun(const unsigned char* Unit, const ListPair& Lists, std::int3
             B = _mm_add_epi32(B, _mm_madd_epi16(U, Lists.C1[k]));
             C = _mm_add_epi32(C, _mm_madd_epi16(Next, Lists.C0[k]));
             D = _mm_add_epi32(D, _mm_madd_epi16(Next, Lists.C1[k]));
+            SettleOnI686(A);
+            SettleOnI686(B);
+            SettleOnI686(C);
+            SettleOnI686(D);
             U = Next;
         }
         const __m128i Low = Rows(A, B), High = Rows(C, D);
@@ -169,6 +173,8 @@ void ConvolvePairRun(const unsigned char* Unit, const ListPair& Lists, std::int3
             const __m128i U = _mm_load_si128(reinterpret_cast<const __m128i*>(Unit + 16 * k));
             A = _mm_add_epi32(A, _mm_madd_epi16(U, Lists.C0[k]));
             B = _mm_add_epi32(B, _mm_madd_epi16(U, Lists.C1[k]));
+            SettleOnI686(A);
+            SettleOnI686(B);
         }
         const __m128i Out2 = Rows(A, B);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(Out), Out2);
