@@ -39,17 +39,24 @@ inline void GatherUnits(unsigned char* Dst, const unsigned char* const Row[4], s
 
 // Four GatherUnits from eight whole pixels of four rows: each row's Y as one
 // vector, then 32-bit interleaves put pixel pairs of the four rows together.
+// Rows 0 and 1 are interleaved before rows 2 and 3 are read, so that few
+// vectors are live at once (i686 has eight registers).
+inline __m128i RowY8(const unsigned char* P) {
+    __m128i A, B, C;
+    LoadPixels8(P, A, B, C);
+    return ExtractY(A, B, C);
+}
+
 inline void GatherUnits8(unsigned char* Dst, const unsigned char* const Row[4], std::ptrdiff_t X) {
-    __m128i R[4];
-    for (int r = 0; r < 4; ++r) {
-        __m128i A, B, C;
-        LoadPixels8(Row[r] + X, A, B, C);
-        R[r] = ExtractY(A, B, C);
+    __m128i Low01, High01;
+    {
+        const __m128i R0 = RowY8(Row[0] + X), R1 = RowY8(Row[1] + X);
+        Low01 = _mm_unpacklo_epi32(R0, R1);
+        High01 = _mm_unpackhi_epi32(R0, R1);
     }
-    const __m128i Low01 = _mm_unpacklo_epi32(R[0], R[1]);
-    const __m128i Low23 = _mm_unpacklo_epi32(R[2], R[3]);
-    const __m128i High01 = _mm_unpackhi_epi32(R[0], R[1]);
-    const __m128i High23 = _mm_unpackhi_epi32(R[2], R[3]);
+    const __m128i R2 = RowY8(Row[2] + X), R3 = RowY8(Row[3] + X);
+    const __m128i Low23 = _mm_unpacklo_epi32(R2, R3);
+    const __m128i High23 = _mm_unpackhi_epi32(R2, R3);
     _mm_store_si128(reinterpret_cast<__m128i*>(Dst), _mm_unpacklo_epi64(Low01, Low23));
     _mm_store_si128(reinterpret_cast<__m128i*>(Dst + 16), _mm_unpackhi_epi64(Low01, Low23));
     _mm_store_si128(reinterpret_cast<__m128i*>(Dst + 32), _mm_unpacklo_epi64(High01, High23));
