@@ -28,9 +28,12 @@ test: check-deps
 test-%: check-deps
 	@bash scripts/test-all.sh $*
 
+# Google Benchmark's rows (OpenCV among them), then the one-thread rows of
+# the 64-bit and, where this machine runs 32-bit code, the 32-bit build.
 bench: check-deps
-	cmake --preset native >/dev/null && cmake --build --preset native --target velgarde_bench
+	cmake --preset native >/dev/null && cmake --build --preset native --target velgarde_bench velgarde_one_thread
 	./build/native/velgarde_bench --benchmark_counters_tabular=true
+	@bash scripts/bench-32bit.sh
 
 # The tool against the plug-in alone and against ffmpeg's unsharp, one run.
 bench-cli: check-deps

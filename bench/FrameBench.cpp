@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchScene.h"
 #include "bench/MemoryFloor.h"
 #include "filter/KernelSets.h"
 #include "filter/Reference.h"
@@ -25,42 +26,8 @@
 
 namespace {
 
+using namespace velgarde_bench;
 using Clock = std::chrono::steady_clock;
-
-constexpr std::int32_t DefaultRange = 10;
-constexpr std::int32_t WidestRange = 100;
-
-// A frame with fine texture, edges and gradients in the host's luma units.
-struct Scene {
-    int Width, Height;
-    std::vector<unsigned char> Pixels;
-    std::vector<unsigned char> Original;
-    void* Work;
-    std::int16_t* Plane;  // the floor's 16-bit plane
-    int PlanePitch;
-
-    Scene(int W, int H) : Width(W), Height(H), Pixels(std::size_t(W) * H * 6) {
-        std::uint32_t Noise = 12345;
-        for (int y = 0; y < H; ++y)
-            for (int x = 0; x < W; ++x) {
-                Noise = Noise * 1664525u + 1013904223u;
-                const int Edge = ((x / 64 + y / 64) % 2) * 1500;
-                const int Y = 400 + (x * 2000) / W + Edge + static_cast<int>(Noise >> 24);
-                const std::int16_t V = static_cast<std::int16_t>(std::min(Y, 4096));
-                std::memcpy(&Pixels[(std::size_t(y) * W + x) * 6], &V, 2);
-            }
-        Original = Pixels;
-        Work = AlignedAlloc(static_cast<std::size_t>(TUnsharpMaskFilter::WorkPlaneBytes(W, H)), 64);
-        PlanePitch = ((W + 7) & ~7) * 2;
-        Plane = static_cast<std::int16_t*>(AlignedAlloc(std::size_t(PlanePitch) * H, 64));
-    }
-    ~Scene() {
-        AlignedFree(Work);
-        AlignedFree(Plane);
-    }
-    void Restore() { Pixels = Original; }
-    int Pitch() const { return Width * 6; }
-};
 
 Scene& SceneOf(int W, int H) {
     static std::map<std::pair<int, int>, std::unique_ptr<Scene>> Scenes;
@@ -105,7 +72,7 @@ void FloorUpdateJob(std::int32_t i, std::int32_t n, void* p, void*) {
 
 // Range 10: the track's default, a 5-tap blur; range 100: its widest, 23 taps.
 std::unique_ptr<TUnsharpMaskFilter> MakeEngine(std::int32_t Range, int W, int H,
-                                               KernelSetId Set = BestKernelSet().Id) {
+                                               const KernelSet& Set = BestKernelSet()) {
     auto Engine = std::make_unique<TUnsharpMaskFilter>(8);
     Engine->UseKernels(Set);
     const std::int32_t Tracks[TrackCount] = {25, 50, Range, 50, 0};
@@ -131,11 +98,6 @@ double Seconds(Fn&& F) {
     return std::chrono::duration<double>(Clock::now() - T0).count();
 }
 
-double Median(std::vector<double> V) {
-    std::sort(V.begin(), V.end());
-    return V.empty() ? 0.0 : V[V.size() / 2];
-}
-
 template <typename Fn>
 double MedianSeconds(int Reps, Fn&& F) {
     std::vector<double> T;
@@ -143,19 +105,18 @@ double MedianSeconds(int Reps, Fn&& F) {
     return Median(T);
 }
 
-// Both passes over one frame with one kernel set (1 SSE2, 2 AVX2);
-// floor_ratio is the median frame time over the median floor time, the
-// floor timed just before on the same buffers.
-void BM_Frame(benchmark::State& State) {
+// Both passes over one frame with one kernel set; floor_ratio is the median
+// frame time over the median floor time, the floor timed just before on the
+// same buffers.
+void BM_Frame(benchmark::State& State, const KernelSet* Set) {
     const int W = State.range(0), H = State.range(1), Threads = State.range(3);
-    const KernelSetId Set = static_cast<KernelSetId>(State.range(4));
-    if (BuiltInKernelSet(Set) == nullptr) {
+    if (!MachineRuns(*Set)) {
         State.SkipWithError("this machine cannot run the set");
         return;
     }
-    State.SetLabel(std::string(BuiltInKernelSet(Set)->Name) + ", floor " + FloorName());
+    State.SetLabel(std::string(Set->Name) + ", floor " + FloorName());
     Scene& S = SceneOf(W, H);
-    auto Engine = MakeEngine(static_cast<std::int32_t>(State.range(2)), W, H, Set);
+    auto Engine = MakeEngine(static_cast<std::int32_t>(State.range(2)), W, H, *Set);
     velgarde::WorkerPool& Pool = PoolOf(Threads);
     Job J{Engine.get(), &S};
     const double Floor = MedianSeconds(21, [&] { RunFloor(J, Pool); });
@@ -187,91 +148,6 @@ void BM_TwoThreadSpeedup(benchmark::State& State) {
     State.counters["one_thread_ms"] = Median(One) * 1e3;
     State.counters["two_threads_ms"] = Median(Two) * 1e3;
     State.counters["speedup"] = Median(One) / Median(Two);
-}
-
-// The two built-in sets alternated on one thread, so both see the same load.
-void BM_Avx2OverSse2(benchmark::State& State) {
-    const int W = State.range(0), H = State.range(1);
-    if (!ProcessorRunsAvx2()) {
-        State.SkipWithError("this machine has no AVX2");
-        return;
-    }
-    Scene& S = SceneOf(W, H);
-    auto Sse2 = MakeEngine(static_cast<std::int32_t>(State.range(2)), W, H, KernelSetId::Sse2);
-    auto Avx2 = MakeEngine(static_cast<std::int32_t>(State.range(2)), W, H, KernelSetId::Avx2);
-    Job J2{Sse2.get(), &S}, J3{Avx2.get(), &S};
-    std::vector<double> A, B;
-    for (auto _ : State) {
-        A.push_back(Seconds([&] { RunPasses(J2, PoolOf(1)); }));
-        B.push_back(Seconds([&] { RunPasses(J3, PoolOf(1)); }));
-    }
-    S.Restore();
-    State.counters["sse2_ms"] = Median(A) * 1e3;
-    State.counters["avx2_ms"] = Median(B) * 1e3;
-    State.counters["avx2_speedup"] = Median(A) / Median(B);
-}
-
-// CPU time of the calling thread: on a loaded machine a time slice taken
-// away from the thread does not count against it, as it would in wall time.
-template <typename Fn>
-double ThreadSeconds(Fn&& F) {
-    timespec T0, T1;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &T0);
-    F();
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &T1);
-    return double(T1.tv_sec - T0.tv_sec) + 1e-9 * double(T1.tv_nsec - T0.tv_nsec);
-}
-
-// One thread, the caller's: the floor and every set the machine runs,
-// interleaved in each iteration and timed in the thread's CPU time, so all
-// see the same machine. The ratios the goals speak of, from one run, and
-// the best set's two passes each against its half of the floor
-// (gather_ratio: horizontal pass over the floor's gather; update_ratio:
-// vertical pass over the floor's update).
-void BM_OneThread(benchmark::State& State) {
-    const int W = State.range(0), H = State.range(1);
-    const std::int32_t Range = static_cast<std::int32_t>(State.range(2));
-    Scene& S = SceneOf(W, H);
-    auto Sse2 = MakeEngine(Range, W, H, KernelSetId::Sse2);
-    auto Avx2 = MakeEngine(Range, W, H, KernelSetId::Avx2);
-    const bool HasAvx2 = Avx2->Kernels().Id == KernelSetId::Avx2;
-    Job J2{Sse2.get(), &S}, J3{Avx2.get(), &S};
-    // Phase by phase: the floor's gather against the horizontal pass, its
-    // update against the vertical pass.
-    std::vector<double> Gather, Update, H2, V2, H3, V3, Floor, A, B, Wider;
-    const bool WiderFloor = MachineRunsAvx512Floor();
-    for (auto _ : State) {
-        // The 512-bit floor, to show the floor in use is the faster one.
-        if (WiderFloor)
-            Wider.push_back(ThreadSeconds([&] {
-                FloorGatherAvx512(S.Plane, S.PlanePitch, S.Pixels.data(), W, 0, H, S.Pitch());
-                FloorUpdateAvx512(S.Pixels.data(), H, S.Pitch(), S.Plane, S.PlanePitch, 0, W);
-            }));
-        Gather.push_back(ThreadSeconds([&] { FloorGatherJob(0, 1, &J2, nullptr); }));
-        Update.push_back(ThreadSeconds([&] { FloorUpdateJob(0, 1, &J2, nullptr); }));
-        H2.push_back(ThreadSeconds([&] { HorizontalJob(0, 1, &J2, nullptr); }));
-        V2.push_back(ThreadSeconds([&] { VerticalJob(0, 1, &J2, nullptr); }));
-        Floor.push_back(Gather.back() + Update.back());
-        A.push_back(H2.back() + V2.back());
-        if (HasAvx2) {
-            H3.push_back(ThreadSeconds([&] { HorizontalJob(0, 1, &J3, nullptr); }));
-            V3.push_back(ThreadSeconds([&] { VerticalJob(0, 1, &J3, nullptr); }));
-            B.push_back(H3.back() + V3.back());
-        }
-    }
-    S.Restore();
-    if (WiderFloor) State.counters["avx512_floor_ratio"] = Median(Wider) / Median(Floor);
-    State.counters["gather_ratio"] = Median(HasAvx2 ? H3 : H2) / Median(Gather);
-    State.counters["update_ratio"] = Median(HasAvx2 ? V3 : V2) / Median(Update);
-    State.SetLabel(std::string("floor ") + FloorName());
-    State.counters["floor_ms"] = Median(Floor) * 1e3;
-    State.counters["sse2_ms"] = Median(A) * 1e3;
-    State.counters["sse2_ratio"] = Median(A) / Median(Floor);
-    if (HasAvx2) {
-        State.counters["avx2_ms"] = Median(B) * 1e3;
-        State.counters["avx2_ratio"] = Median(B) / Median(Floor);
-        State.counters["avx2_speedup"] = Median(A) / Median(B);
-    }
 }
 
 // The best set's passes against the plain scalar model, one thread each.
@@ -335,29 +211,23 @@ void BM_ThroughHost(benchmark::State& State) {
 
 }  // namespace
 
-BENCHMARK(BM_Frame)
-    ->ArgNames({"w", "h", "range", "threads", "set"})
-    ->ArgsProduct({{1920}, {1080}, {DefaultRange, WidestRange}, {1, 2}, {1, 2}})
-    ->ArgsProduct({{3840}, {2160}, {DefaultRange, WidestRange}, {1, 2}, {1, 2}})
-    ->MinTime(0.5)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
 BENCHMARK(BM_TwoThreadSpeedup)->ArgNames({"w", "h"})->Args({3840, 2160})->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_OneThread)
-    ->ArgNames({"w", "h", "range"})
-    ->ArgsProduct({{1920}, {1080}, {DefaultRange, WidestRange}})
-    ->ArgsProduct({{3840}, {2160}, {DefaultRange, WidestRange}})
-    ->Iterations(60)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(BM_Avx2OverSse2)
-    ->ArgNames({"w", "h", "range"})
-    ->Args({1920, 1080, DefaultRange})
-    ->Args({1920, 1080, WidestRange})
-    ->Iterations(60)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
 BENCHMARK(BM_VersusScalar)->ArgNames({"w", "h"})->Args({1920, 1080})->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ThroughHost)->ArgNames({"w", "h", "threads"})->Args({1920, 1080, 2})->MinTime(0.5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    // BM_Frame/<set>/...: one family per built-in set.
+    for (const KernelSet& Set : BuiltInKernelSets())
+        benchmark::RegisterBenchmark((std::string("BM_Frame/") + Set.Name).c_str(), BM_Frame, &Set)
+            ->ArgNames({"w", "h", "range", "threads"})
+            ->ArgsProduct({{1920}, {1080}, {DefaultRange, WidestRange}, {1, 2}})
+            ->ArgsProduct({{3840}, {2160}, {DefaultRange, WidestRange}, {1, 2}})
+            ->MinTime(0.5)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,15 +1,9 @@
 // The vertical pass in AVX2: sixteen columns (two 8-column groups) per step.
-// Compiled with -mavx2 and run only where CPUID and XGETBV allow, so every
-// helper here stays in this file's anonymous namespace: an inline function
-// shared with the SSE2 files could be emitted from this one, with VEX code
-// in it, and picked by the linker for all of them.
-//
-// i686 has eight vector registers and the Windows targets may not realign
-// the stack for 32-byte spills: each loop body keeps at most eight 256-bit
-// values live and reads its constants (coefficients, lanes, masks) from
-// memory where they are used, never from the stack.
-#include <immintrin.h>
-
+// Compiled with -mavx2 and run only where CPUID and XGETBV allow; every
+// helper stays in an anonymous namespace (filter/KernelHelpers.h says why).
+// Each loop body keeps at most eight 256-bit values live and reads its
+// constants (coefficients, lanes, masks) from memory where they are used,
+// never from the stack (filter/Avx2KernelHelpers.h).
 #include <cstdint>
 #include <cstring>
 
@@ -22,72 +16,6 @@ namespace {
 constexpr std::int32_t CachedPairs = 16;  // every list of the track bars' range
 constexpr std::int32_t PrefetchRows = 4;
 
-inline void StoreY(unsigned char* Pixel, std::int16_t Y) { std::memcpy(Pixel, &Y, 2); }
-
-// Byte shuffles between three 16-byte pieces of eight 6-byte pixels and
-// their eight Y words: Y of pixel i is word 3i of the 48 bytes.
-alignas(32) const std::int8_t ShuffleMasks[6][32] = {
-#define VELGARDE_TWICE(...) __VA_ARGS__, __VA_ARGS__
-    // Y out of piece A (pixels 0..2), B (3..5), C (6, 7).
-    {VELGARDE_TWICE(0, 1, 6, 7, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1)},
-    {VELGARDE_TWICE(-1, -1, -1, -1, -1, -1, 2, 3, 8, 9, 14, 15, -1, -1, -1, -1)},
-    {VELGARDE_TWICE(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 4, 5, 10, 11)},
-    // Y back into A (words 0, 3, 6), B (words 1, 4, 7), C (words 2, 5).
-    {VELGARDE_TWICE(0, 1, -1, -1, -1, -1, 2, 3, -1, -1, -1, -1, 4, 5, -1, -1)},
-    {VELGARDE_TWICE(-1, -1, 6, 7, -1, -1, -1, -1, 8, 9, -1, -1, -1, -1, 10, 11)},
-    {VELGARDE_TWICE(-1, -1, -1, -1, 12, 13, -1, -1, -1, -1, 14, 15, -1, -1, -1, -1)},
-#undef VELGARDE_TWICE
-};
-
-inline __m256i Mask(const std::int8_t (*Masks)[32], int i) {
-    return _mm256_load_si256(reinterpret_cast<const __m256i*>(Masks[i]));
-}
-
-inline __m256i LoadTwo(const unsigned char* Low, const unsigned char* High) {
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Low))),
-                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(High)), 1);
-}
-
-inline void StoreTwo(unsigned char* Low, unsigned char* High, __m256i V) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(Low), _mm256_castsi256_si128(V));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(High), _mm256_extracti128_si256(V, 1));
-}
-
-// The Y of pixels 0..7 (low half) and 8..15 (high half) at P: piece k of
-// each half is 16k bytes into it, the halves 48 bytes apart.
-inline __m256i ExtractY16(const unsigned char* P, const std::int8_t (*Masks)[32]) {
-    const __m256i A = _mm256_shuffle_epi8(LoadTwo(P, P + 48), Mask(Masks, 0));
-    const __m256i B = _mm256_shuffle_epi8(LoadTwo(P + 16, P + 64), Mask(Masks, 1));
-    const __m256i C = _mm256_shuffle_epi8(LoadTwo(P + 32, P + 80), Mask(Masks, 2));
-    return _mm256_or_si256(_mm256_or_si256(A, B), C);
-}
-
-// Writes the sixteen Y of Y back at P, every Cb and Cr as read.
-inline void MergeY16(unsigned char* P, __m256i Y, const std::int8_t (*Masks)[32]) {
-    StoreTwo(P, P + 48, _mm256_blend_epi16(LoadTwo(P, P + 48), _mm256_shuffle_epi8(Y, Mask(Masks, 3)), 0x49));
-    StoreTwo(P + 16, P + 64,
-             _mm256_blend_epi16(LoadTwo(P + 16, P + 64), _mm256_shuffle_epi8(Y, Mask(Masks, 4)), 0x92));
-    StoreTwo(P + 32, P + 80,
-             _mm256_blend_epi16(LoadTwo(P + 32, P + 80), _mm256_shuffle_epi8(Y, Mask(Masks, 5)), 0x24));
-}
-
-// The same for one group of eight pixels.
-inline __m128i ExtractY8(const unsigned char* P, const std::int8_t (*Masks)[32]) {
-    auto Piece = [&](int k) {
-        return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 16 * k)),
-                                _mm256_castsi256_si128(Mask(Masks, k)));
-    };
-    return _mm_or_si128(_mm_or_si128(Piece(0), Piece(1)), Piece(2));
-}
-
-inline void MergeY8(unsigned char* P, __m128i Y, const std::int8_t (*Masks)[32]) {
-    __m128i* A = reinterpret_cast<__m128i*>(P);
-    auto Moved = [&](int k) { return _mm_shuffle_epi8(Y, _mm256_castsi256_si128(Mask(Masks, 3 + k))); };
-    _mm_storeu_si128(A, _mm_blend_epi16(_mm_loadu_si128(A), Moved(0), 0x49));
-    _mm_storeu_si128(A + 1, _mm_blend_epi16(_mm_loadu_si128(A + 1), Moved(1), 0x92));
-    _mm_storeu_si128(A + 2, _mm_blend_epi16(_mm_loadu_si128(A + 2), Moved(2), 0x24));
-}
-
 // Soft threshold and the two amounts on sixteen signed 16-bit lanes; the
 // SSE2 kernel's steps, lane for lane.
 inline __m256i Sharpen(__m256i B, __m256i Y, const SharpenLanes* Lanes) {
@@ -97,9 +25,9 @@ inline __m256i Sharpen(__m256i B, __m256i Y, const SharpenLanes* Lanes) {
     const __m256i S = _mm256_srai_epi16(D, 15);  // -1 where the pixel brightens
     const __m256i M = _mm256_xor_si256(D, S);    // ones' complement, 0..32767
     const __m256i Soft = _mm256_subs_epu16(M, _mm256_subs_epu16(Threshold, M));
-    const __m256i E = _mm256_xor_si256(Soft, S);
-    const __m256i P = _mm256_andnot_si256(S, E);
-    const __m256i N = _mm256_and_si256(S, E);
+    // (Soft ^ S) where D >= 0, else 0; and the other way round.
+    const __m256i P = _mm256_andnot_si256(S, Soft);
+    const __m256i N = _mm256_andnot_si256(Soft, S);
     // (P, N) pairs against (-AmountMinus, -AmountPlus): one product is 0.
     const __m256i Amount =
         _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Lanes->Amount)));
@@ -108,17 +36,7 @@ inline __m256i Sharpen(__m256i B, __m256i Y, const SharpenLanes* Lanes) {
     return _mm256_add_epi16(Y, _mm256_packs_epi32(V0, V1));  // in-lane packs keep the column order; wraps
 }
 
-// Sums start from the rounding term, half of the 14-bit unit: added first
-// or last, the wrapped 32-bit sum is the same.
-inline __m256i RoundingTerm() { return _mm256_set1_epi32(8192); }
 inline __m256i Shift(__m256i Sum) { return _mm256_srai_epi32(Sum, 14); }
-
-// Pair k of a list, both coefficients, broadcast to every 32-bit lane.
-inline __m256i Pair(const std::int16_t* List, std::int32_t k) {
-    std::int32_t Value;
-    std::memcpy(&Value, List + 2 * k, 4);
-    return _mm256_set1_epi32(Value);
-}
 
 // Blur of one 8-column group: one 32-byte line holds its eight columns'
 // upper and lower values, so one multiply-add per pair serves all eight.
@@ -128,7 +46,7 @@ inline __m128i Blur8(const unsigned char* Work, const std::int16_t* List, std::i
     const std::int32_t n = N > 0 ? N : Count;
     for (std::int32_t k = 0; k < n; ++k) {
         Acc = _mm256_add_epi32(Acc, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(Work + k * Line)),
-                                                      Pair(List, k)));
+                                                      Pair256(List, k)));
         Settle(Acc);
     }
     Acc = Shift(Acc);
@@ -142,7 +60,7 @@ inline __m256i Blur16(const unsigned char* Work, const std::int16_t* List, std::
     __m256i Acc1 = RoundingTerm();
     const std::int32_t n = N > 0 ? N : Count;
     for (std::int32_t k = 0; k < n; ++k) {
-        const __m256i C = Pair(List, k);
+        const __m256i C = Pair256(List, k);
         const unsigned char* L = Work + k * Line;
         Acc0 = _mm256_add_epi32(Acc0, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(L)), C));
         Acc1 = _mm256_add_epi32(Acc1, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(L + 32)), C));
@@ -153,27 +71,15 @@ inline __m256i Blur16(const unsigned char* Work, const std::int16_t* List, std::
     return _mm256_permute4x64_epi64(_mm256_packs_epi32(Shift(Acc0), Shift(Acc1)), 0xD8);
 }
 
-// One row: its whole groups two at a time, then a whole group left over,
-// then the stripe's last, partial group. N: the pair count if fixed at
-// compile time (the pair loop unrolls), 0 for any count.
+// After a row's pairs of groups: a whole group left over (Leftover), then
+// the stripe's last, partial group.
 template <int N>
-void SharpenRow(unsigned char* Row, const unsigned char* Base, const std::int16_t* List, std::int32_t Count,
-                std::int32_t FullGroups, std::int32_t LastGroupColumns, std::ptrdiff_t Line,
-                const SharpenLanes* Lanes, std::ptrdiff_t Ahead) {
-    std::int32_t g = 0;
-    for (; g + 2 <= FullGroups; g += 2, Row += 96, Base += 64) {
-        if (Ahead != 0) {
-            _mm_prefetch(reinterpret_cast<const char*>(Row + Ahead), _MM_HINT_T0);
-            _mm_prefetch(reinterpret_cast<const char*>(Row + Ahead + 64), _MM_HINT_T0);
-        }
-        const std::int8_t(*Masks)[32] = Fresh(ShuffleMasks);
-        const __m256i Blurred = Blur16<N>(Base, Fresh(List), Count, Line);
-        MergeY16(Row, Sharpen(Blurred, ExtractY16(Row, Masks), Fresh(Lanes)), Masks);
-    }
-    if (g < FullGroups) {
+void SharpenRowTail(unsigned char* Row, const unsigned char* Base, const std::int16_t* List, std::int32_t Count,
+                    bool Leftover, std::int32_t LastGroupColumns, std::ptrdiff_t Line, const SharpenLanes* Lanes) {
+    if (Leftover) {
         const __m128i Blurred = Blur8<N>(Base, List, Count, Line);
-        const __m256i Y = _mm256_zextsi128_si256(ExtractY8(Row, ShuffleMasks));
-        MergeY8(Row, _mm256_castsi256_si128(Sharpen(_mm256_zextsi128_si256(Blurred), Y, Lanes)), ShuffleMasks);
+        const __m256i Y = _mm256_zextsi128_si256(ExtractY8(Row, PixelMasks));
+        MergeY8(Row, _mm256_castsi256_si128(Sharpen(_mm256_zextsi128_si256(Blurred), Y, Lanes)), PixelMasks);
         Row += 48;
         Base += 32;
     }
@@ -188,6 +94,80 @@ void SharpenRow(unsigned char* Row, const unsigned char* Base, const std::int16_
         for (std::int32_t i = 0; i < LastGroupColumns; ++i) StoreY(Row + 6 * i, Y[i]);
     }
 }
+
+inline void Prefetch96(const unsigned char* P) {
+    _mm_prefetch(reinterpret_cast<const char*>(P), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(P + 64), _MM_HINT_T0);
+}
+
+// One row: its whole groups two at a time, then the tail. N: the pair
+// count if fixed at compile time (the pair loop unrolls), 0 for any count.
+template <int N>
+void SharpenRow(unsigned char* Row, const unsigned char* Base, const std::int16_t* List, std::int32_t Count,
+                std::int32_t FullGroups, std::int32_t LastGroupColumns, std::ptrdiff_t Line,
+                const SharpenLanes* Lanes, std::ptrdiff_t Ahead) {
+    std::int32_t g = 0;
+    for (; g + 2 <= FullGroups; g += 2, Row += 96, Base += 64) {
+        if (Ahead != 0) Prefetch96(Row + Ahead);
+        PixelMaskTable Masks = Fresh(PixelMasks);
+        const __m256i Blurred = Blur16<N>(Base, Fresh(List), Count, Line);
+        MergeY16(Row, Sharpen(Blurred, ExtractY16(Row, Masks), Fresh(Lanes)), Masks);
+    }
+    SharpenRowTail<N>(Row, Base, List, Count, g < FullGroups, LastGroupColumns, Line, Lanes);
+}
+
+// Rows r and r + 1 (Row1 = Row0 + the frame's pitch) whose lists First and
+// Second start at the same line with Count pairs each: every line of their
+// pairs of groups is loaded once for both.
+template <int N>
+void SharpenTwoRows(unsigned char* Row0, unsigned char* Row1, const unsigned char* Base, const std::int16_t* First,
+                    const std::int16_t* Second, std::int32_t Count, std::int32_t FullGroups,
+                    std::int32_t LastGroupColumns, std::ptrdiff_t Line, const SharpenLanes* Lanes, std::ptrdiff_t Ahead) {
+    std::int32_t g = 0;
+    const std::int32_t n = N > 0 ? N : Count;
+    for (; g + 2 <= FullGroups; g += 2, Row0 += 96, Row1 += 96, Base += 64) {
+        if (Ahead != 0) {
+            Prefetch96(Row0 + Ahead);
+            Prefetch96(Row1 + Ahead);
+        }
+        __m256i A0 = RoundingTerm(), A1 = RoundingTerm(), B0 = RoundingTerm(), B1 = RoundingTerm();
+        const std::int16_t* L0 = Fresh(First);
+        const std::int16_t* L1 = Fresh(Second);
+        for (std::int32_t k = 0; k < n; ++k) {
+            const unsigned char* L = Base + k * Line;
+            const __m256i W0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(L));
+            const __m256i W1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(L + 32));
+            A0 = _mm256_add_epi32(A0, _mm256_madd_epi16(W0, Pair256(L0, k)));
+            A1 = _mm256_add_epi32(A1, _mm256_madd_epi16(W1, Pair256(L0, k)));
+            B0 = _mm256_add_epi32(B0, _mm256_madd_epi16(W0, Pair256(L1, k)));
+            B1 = _mm256_add_epi32(B1, _mm256_madd_epi16(W1, Pair256(L1, k)));
+            Settle(A0);
+            Settle(A1);
+            Settle(B0);
+            Settle(B1);
+        }
+        // In-lane pack gives (0..3, 8..11 | 4..7, 12..15); the permute restores the order.
+        B0 = _mm256_permute4x64_epi64(_mm256_packs_epi32(Shift(B0), Shift(B1)), 0xD8);
+        A0 = _mm256_permute4x64_epi64(_mm256_packs_epi32(Shift(A0), Shift(A1)), 0xD8);
+        PixelMaskTable Masks = Fresh(PixelMasks);
+        MergeY16(Row0, Sharpen(A0, ExtractY16(Row0, Masks), Fresh(Lanes)), Masks);
+        MergeY16(Row1, Sharpen(B0, ExtractY16(Row1, Masks), Fresh(Lanes)), Masks);
+    }
+    SharpenRowTail<N>(Row0, Base, First, Count, g < FullGroups, LastGroupColumns, Line, Lanes);
+    SharpenRowTail<N>(Row1, Base, Second, Count, g < FullGroups, LastGroupColumns, Line, Lanes);
+}
+
+using SharpenTwoRowsFn = void (*)(unsigned char*, unsigned char*, const unsigned char*, const std::int16_t*,
+                                  const std::int16_t*, std::int32_t, std::int32_t, std::int32_t, std::ptrdiff_t,
+                                  const SharpenLanes*, std::ptrdiff_t);
+
+// Entry n: lists of n pairs, up to PairedPairs (every blur of the range
+// track's first half; longer lists spend their time in the sums anyway).
+constexpr std::int32_t PairedPairs = 8;
+constexpr SharpenTwoRowsFn TwoRows[PairedPairs + 1] = {
+    nullptr,           SharpenTwoRows<1>, SharpenTwoRows<2>, SharpenTwoRows<3>, SharpenTwoRows<4>,
+    SharpenTwoRows<5>, SharpenTwoRows<6>, SharpenTwoRows<7>, SharpenTwoRows<8>,
+};
 
 using SharpenRowFn = void (*)(unsigned char*, const unsigned char*, const std::int16_t*, std::int32_t, std::int32_t,
                               std::int32_t, std::ptrdiff_t, const SharpenLanes*, std::ptrdiff_t);
@@ -210,11 +190,20 @@ void VerticalKernelAvx2(void* Frame, const void* Work, const std::intptr_t* Entr
     unsigned char* Row = static_cast<unsigned char*>(Frame);
     const std::ptrdiff_t Line = std::ptrdiff_t{WorkPitch} * 2;
     const std::int32_t FullGroups = LastGroupColumns >= 8 ? GroupCount : GroupCount - 1;
-    for (std::int32_t r = 0; r < RowCount; ++r, Row += SrcPitch, Entries += 2) {
-        const std::int16_t* List = reinterpret_cast<const std::int16_t*>(Entries[1]);
-        const std::int32_t Count = PairsOf(List);
-        const std::ptrdiff_t Ahead = r + PrefetchRows < RowCount ? std::ptrdiff_t{SrcPitch} * PrefetchRows : 0;
-        Rows[Count <= CachedPairs ? Count : 0](Row, Plane + Entries[0], List, Count, FullGroups, LastGroupColumns,
-                                               Line, Lanes, Ahead);
-    }
+    RowsBottomUp(
+        Entries, RowCount, PairedPairs,
+        [&](std::int32_t r, const std::intptr_t* Entry) {
+            const std::int16_t* List = reinterpret_cast<const std::int16_t*>(Entry[1]);
+            const std::int32_t Count = PairsOf(List);
+            Rows[Count <= CachedPairs ? Count : 0](Row + std::ptrdiff_t{r} * SrcPitch, Plane + Entry[0], List, Count,
+                                                   FullGroups, LastGroupColumns, Line, Lanes,
+                                                   PrefetchAhead(r, PrefetchRows, SrcPitch));
+        },
+        [&](std::int32_t r, const std::intptr_t* Entry) {
+            const std::int16_t* List = reinterpret_cast<const std::int16_t*>(Entry[1]);
+            unsigned char* Pixels = Row + std::ptrdiff_t{r} * SrcPitch;
+            TwoRows[PairsOf(List)](Pixels, Pixels + SrcPitch, Plane + Entry[0], List,
+                                   reinterpret_cast<const std::int16_t*>(Entry[3]), PairsOf(List), FullGroups,
+                                   LastGroupColumns, Line, Lanes, PrefetchAhead(r, PrefetchRows, SrcPitch));
+        });
 }

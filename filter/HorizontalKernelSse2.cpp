@@ -7,16 +7,10 @@
 
 #include "filter/FilterParam.h"
 #include "filter/Kernels.h"
-#include "filter/PixelVectors.h"
+#include "filter/Sse2KernelHelpers.h"
 #include "filter/Vectors.h"
 
 namespace {
-
-inline int LoadY(const unsigned char* Pixel) {
-    std::int16_t Y;
-    std::memcpy(&Y, Pixel, 2);
-    return Y;
-}
 
 // Two GatherUnits: pixels p, p + 1 and p + 2, p + 3 of four rows, lanes
 // ordered (row 0 even, row 0 odd, row 1 even, ...). X0..X3 are byte offsets
@@ -45,17 +39,24 @@ inline void GatherUnits(unsigned char* Dst, const unsigned char* const Row[4], s
 
 // Four GatherUnits from eight whole pixels of four rows: each row's Y as one
 // vector, then 32-bit interleaves put pixel pairs of the four rows together.
+// Rows 0 and 1 are interleaved before rows 2 and 3 are read, so that few
+// vectors are live at once (i686 has eight registers).
+inline __m128i RowY8(const unsigned char* P) {
+    __m128i A, B, C;
+    LoadPixels8(P, A, B, C);
+    return ExtractY(A, B, C);
+}
+
 inline void GatherUnits8(unsigned char* Dst, const unsigned char* const Row[4], std::ptrdiff_t X) {
-    __m128i R[4];
-    for (int r = 0; r < 4; ++r) {
-        __m128i A, B, C;
-        LoadPixels8(Row[r] + X, A, B, C);
-        R[r] = ExtractY(A, B, C);
+    __m128i Low01, High01;
+    {
+        const __m128i R0 = RowY8(Row[0] + X), R1 = RowY8(Row[1] + X);
+        Low01 = _mm_unpacklo_epi32(R0, R1);
+        High01 = _mm_unpackhi_epi32(R0, R1);
     }
-    const __m128i Low01 = _mm_unpacklo_epi32(R[0], R[1]);
-    const __m128i Low23 = _mm_unpacklo_epi32(R[2], R[3]);
-    const __m128i High01 = _mm_unpackhi_epi32(R[0], R[1]);
-    const __m128i High23 = _mm_unpackhi_epi32(R[2], R[3]);
+    const __m128i R2 = RowY8(Row[2] + X), R3 = RowY8(Row[3] + X);
+    const __m128i Low23 = _mm_unpacklo_epi32(R2, R3);
+    const __m128i High23 = _mm_unpackhi_epi32(R2, R3);
     _mm_store_si128(reinterpret_cast<__m128i*>(Dst), _mm_unpacklo_epi64(Low01, Low23));
     _mm_store_si128(reinterpret_cast<__m128i*>(Dst + 16), _mm_unpackhi_epi64(Low01, Low23));
     _mm_store_si128(reinterpret_cast<__m128i*>(Dst + 32), _mm_unpacklo_epi64(High01, High23));
@@ -130,38 +131,65 @@ inline bool Pairable(const std::intptr_t* Entry) {
     return N <= MaxCachedPairs && N == PairCount(reinterpret_cast<const std::int16_t*>(Entry[3]));
 }
 
-// Runs over consecutive column pairs using Lists, from column x while the
-// entries still name the same two lists at a shared unit. Returns the next x.
-template <int N>
-std::int32_t ConvolvePairRun(const unsigned char* Scratch, const std::intptr_t* EntryData,
-                             const ListPair& Lists, std::int32_t x, std::int32_t Columns,
-                             unsigned char* Line0, unsigned char* Line1) {
-    const __m128i Round = _mm_loadu_si128(reinterpret_cast<const __m128i*>(RoundVector));
+// How many column pairs from x form a run with Lists: each pair starts at
+// one unit with the two lists, one unit past the pair before it.
+std::int32_t PairsInRun(const std::intptr_t* EntryData, const ListPair& Lists, std::int32_t x, std::int32_t Columns) {
+    const std::intptr_t* Entry = EntryData + 2 * std::ptrdiff_t{x};
     const std::intptr_t First = reinterpret_cast<std::intptr_t>(Lists.First);
     const std::intptr_t Second = reinterpret_cast<std::intptr_t>(Lists.Second);
-    for (; x + 1 < Columns; x += 2) {
-        const std::intptr_t* Entry = EntryData + 2 * std::ptrdiff_t{x};
-        if (Entry[1] != First || Entry[3] != Second || Entry[0] != Entry[2]) break;
-        const unsigned char* Unit = Scratch + Entry[0];
-        __m128i A = _mm_setzero_si128();
-        __m128i B = _mm_setzero_si128();
+    const std::intptr_t Start = Entry[0];
+    std::int32_t Count = 0;
+    for (; x + 1 < Columns; x += 2, Entry += 4, ++Count)
+        if (Entry[1] != First || Entry[3] != Second || Entry[0] != Entry[2] || Entry[0] != Start + 16 * Count) break;
+    return Count;
+}
+
+// Runs of Count column pairs, the first at Unit: two pairs per step share
+// their units (N + 1 loads feed four columns), each pair's rows 0, 1 go to
+// the upper line at Out, rows 2, 3 LineDelta bytes further.
+template <int N>
+void ConvolvePairRun(const unsigned char* Unit, const ListPair& Lists, std::int32_t Count, unsigned char* Out,
+                     std::ptrdiff_t LineDelta) {
+    const __m128i Round = _mm_loadu_si128(reinterpret_cast<const __m128i*>(RoundVector));
+    // (x rows 0..3, x + 1 rows 0..3) -> rows 0, 1 of both, then rows 2, 3.
+    auto Rows = [&](__m128i A, __m128i B) {
+        return _mm_shuffle_epi32(_mm_packs_epi32(_mm_srai_epi32(A, 14), _mm_srai_epi32(B, 14)), _MM_SHUFFLE(3, 1, 2, 0));
+    };
+    for (; Count >= 2; Count -= 2, Unit += 32, Out += 16) {
+        __m128i A = Round, B = Round, C = Round, D = Round;
+        __m128i U = _mm_load_si128(reinterpret_cast<const __m128i*>(Unit));
+        for (int k = 0; k < N; ++k) {
+            const __m128i Next = _mm_load_si128(reinterpret_cast<const __m128i*>(Unit + 16 * (k + 1)));
+            A = _mm_add_epi32(A, _mm_madd_epi16(U, Lists.C0[k]));
+            B = _mm_add_epi32(B, _mm_madd_epi16(U, Lists.C1[k]));
+            C = _mm_add_epi32(C, _mm_madd_epi16(Next, Lists.C0[k]));
+            D = _mm_add_epi32(D, _mm_madd_epi16(Next, Lists.C1[k]));
+            SettleOnI686(A);
+            SettleOnI686(B);
+            SettleOnI686(C);
+            SettleOnI686(D);
+            U = Next;
+        }
+        const __m128i Low = Rows(A, B), High = Rows(C, D);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(Out), _mm_unpacklo_epi64(Low, High));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + LineDelta), _mm_unpackhi_epi64(Low, High));
+    }
+    if (Count > 0) {
+        __m128i A = Round, B = Round;
         for (int k = 0; k < N; ++k) {
             const __m128i U = _mm_load_si128(reinterpret_cast<const __m128i*>(Unit + 16 * k));
             A = _mm_add_epi32(A, _mm_madd_epi16(U, Lists.C0[k]));
             B = _mm_add_epi32(B, _mm_madd_epi16(U, Lists.C1[k]));
+            SettleOnI686(A);
+            SettleOnI686(B);
         }
-        A = _mm_srai_epi32(_mm_add_epi32(A, Round), 14);
-        B = _mm_srai_epi32(_mm_add_epi32(B, Round), 14);
-        // (x rows 0..3, x + 1 rows 0..3) -> rows 0, 1 of both, then rows 2, 3.
-        const __m128i Out = _mm_shuffle_epi32(_mm_packs_epi32(A, B), _MM_SHUFFLE(3, 1, 2, 0));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(Line0 + 4 * std::ptrdiff_t{x}), Out);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(Line1 + 4 * std::ptrdiff_t{x}), _mm_srli_si128(Out, 8));
+        const __m128i Out2 = Rows(A, B);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(Out), Out2);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(Out + LineDelta), _mm_srli_si128(Out2, 8));
     }
-    return x;
 }
 
-using PairRunFn = std::int32_t (*)(const unsigned char*, const std::intptr_t*, const ListPair&, std::int32_t,
-                                   std::int32_t, unsigned char*, unsigned char*);
+using PairRunFn = void (*)(const unsigned char*, const ListPair&, std::int32_t, unsigned char*, std::ptrdiff_t);
 
 template <int... N>
 constexpr std::array<PairRunFn, sizeof...(N) + 1> MakePairRuns(std::integer_sequence<int, N...>) {
@@ -171,7 +199,7 @@ constexpr auto PairRuns = MakePairRuns(std::make_integer_sequence<int, MaxCached
 
 }  // namespace
 
-void HorizontalKernel(void* WorkDst, const void* Src, const std::intptr_t* EntryData,
+void HorizontalKernelSse2(void* WorkDst, const void* Src, const std::intptr_t* EntryData,
                       void* ScratchBlock, std::int32_t GatherCount, std::int32_t Columns,
                       std::int32_t Groups, std::int32_t WorkPitch, std::int32_t SrcPitch,
                       std::int32_t Rows) {
@@ -183,6 +211,9 @@ void HorizontalKernel(void* WorkDst, const void* Src, const std::intptr_t* Entry
     // 4-pixel groups wholly inside the row; the last one may be partial.
     const std::int32_t FullGathers = Columns / 4;
     ListPair Lists;
+    // Every group reads the same entries: the last run found is remembered
+    // rather than searched for again.
+    std::int32_t KnownRunStart = -1, KnownRun = 0;
 
     for (std::int32_t g = 0; g < Groups; ++g, Rows -= 4) {
         // Rows past the frame repeat its last row: their results land in
@@ -214,7 +245,10 @@ void HorizontalKernel(void* WorkDst, const void* Src, const std::intptr_t* Entry
                 const std::int16_t* A = reinterpret_cast<const std::int16_t*>(Entry[1]);
                 const std::int16_t* B = reinterpret_cast<const std::int16_t*>(Entry[3]);
                 if (A != Lists.First || B != Lists.Second) Lists.Load(A, B);
-                x = PairRuns[Lists.Pairs](Scratch, EntryData, Lists, x, Columns, Line0, Line1);
+                const std::int32_t Run = x == KnownRunStart ? KnownRun : PairsInRun(EntryData, Lists, x, Columns);
+                if (Run > 1) KnownRunStart = x, KnownRun = Run;
+                PairRuns[Lists.Pairs](Scratch + Entry[0], Lists, Run, Line0 + 4 * std::ptrdiff_t{x}, Line);
+                x += 2 * Run;
                 continue;
             }
             const __m128i Sum = ConvolveColumn(Scratch + Entry[0], reinterpret_cast<const std::int16_t*>(Entry[1]));

@@ -1,11 +1,16 @@
-// Moving the Y values of eight pixels between a frame row and one vector.
-// Eight 6-byte pixels are exactly three 16-byte vectors A, B, C; the Y of
-// pixel i is 16-bit word 3i of them. SSE2 has no byte shuffle, so the Y words
-// are picked with multiply-adds against 0/1 selectors and merged back with
-// masks: a whole-vector load and store instead of eight scalar ones.
+// Helpers the SSE2 kernel files share; include from SSE2 translation units
+// only. Moving the Y values of eight pixels between a frame row and one
+// vector: eight 6-byte pixels are exactly three 16-byte vectors A, B, C; the
+// Y of pixel i is 16-bit word 3i of them. SSE2 has no byte shuffle, so the Y
+// words are picked with multiply-adds against 0/1 selectors and merged back
+// with masks: a whole-vector load and store instead of eight scalar ones.
 #pragma once
 
 #include <emmintrin.h>
+
+#include "filter/KernelHelpers.h"
+
+namespace {
 
 // Selectors: each 32-bit lane of a multiply-add keeps one word or none.
 // A: words 0, 3, 6 -> lanes 0, 1, 3.  B: words 9, 12, 15 -> lanes 0, 2, 3.
@@ -36,6 +41,17 @@ inline void MergeY(__m128i& A, __m128i& B, __m128i& C, __m128i Y) {
     C = _mm_or_si128(_mm_andnot_si128(MaskC, C), _mm_and_si128(MaskC, _mm_shuffle_epi32(Y, _MM_SHUFFLE(3, 3, 3, 3))));
 }
 
+// Adds the eight values of Change to the Y words of A, B, C (wrapping), and
+// 0 to Cb and Cr: the same lanes as MergeY, one operation fewer per piece.
+inline void AddToY(__m128i& A, __m128i& B, __m128i& C, __m128i Change) {
+    const __m128i MaskA = _mm_setr_epi16(-1, 0, 0, -1, 0, 0, -1, 0);
+    const __m128i MaskB = _mm_setr_epi16(0, -1, 0, 0, -1, 0, 0, -1);
+    const __m128i MaskC = _mm_setr_epi16(0, 0, -1, 0, 0, -1, 0, 0);
+    A = _mm_add_epi16(A, _mm_and_si128(MaskA, _mm_shuffle_epi32(Change, _MM_SHUFFLE(1, 1, 0, 0))));
+    B = _mm_add_epi16(B, _mm_and_si128(MaskB, _mm_shuffle_epi32(Change, _MM_SHUFFLE(2, 2, 1, 1))));
+    C = _mm_add_epi16(C, _mm_and_si128(MaskC, _mm_shuffle_epi32(Change, _MM_SHUFFLE(3, 3, 3, 3))));
+}
+
 inline void LoadPixels8(const unsigned char* P, __m128i& A, __m128i& B, __m128i& C) {
     A = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
     B = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 16));
@@ -47,3 +63,5 @@ inline void StorePixels8(unsigned char* P, __m128i A, __m128i B, __m128i C) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(P + 16), B);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(P + 32), C);
 }
+
+}  // namespace
