@@ -87,6 +87,22 @@ static void InfoAndParameters(void) {
             F.get(inst, &v, i);
             CHECK(v >= 0.0 && v <= 1.0);
         }
+    /* Read back as the whole track steps they were set to (hosts show
+     * these), and the defaults before anything is set. */
+    f0r_instance_t fresh = F.construct(16, 8);
+    for (int i = 0; i < 5; ++i) {
+        double v = -7;
+        F.get(fresh, &v, i);
+        CHECK(fabs(v - Defaults[i]) < 1e-12);
+        Set(fresh, i, Strong[i]);
+        F.get(fresh, &v, i);
+        CHECK(fabs(v - Strong[i]) < 1e-12);
+    }
+    double v = -7;
+    Set(fresh, 2, 0.5); /* 49.5 steps above the bar's minimum: 50 */
+    F.get(fresh, &v, 2);
+    CHECK(fabs(v - 50.0 / 99) < 1e-12);
+    F.destruct(fresh);
     F.set(inst, NULL, 0);
     F.get(inst, NULL, 0);
     Set(inst, -1, 0.5);
