@@ -55,7 +55,7 @@ soak: check-deps
 # table unless OVERWRITE=1.
 golden: check-deps
 	cmake --preset native >/dev/null && cmake --build --preset native --target golden_outputs
-	./build/native/golden_outputs --write-table tests/golden/GoldenDigests.inc $(if $(OVERWRITE),--overwrite)
+	./build/native/golden_outputs --write-table $(CURDIR)/tests/golden/GoldenDigests.inc $(if $(OVERWRITE),--overwrite)
 
 # The release packages: out/dist/Velgarde-<version>-win32.zip for the editor,
 # and Velgarde-<version>-aviutl2-win64.zip for its 64-bit successor.

@@ -44,6 +44,43 @@ TEST(Auf2Table, ReadBackAsTheEditorShowsIt) {
     EXPECT_FALSE(host.Checks()[0].value);
 }
 
+// The host reads the items afresh at every Open: a second host on the module,
+// which the first keeps loaded, sees the items as the test rewrote them.
+TEST(Auf2Table, TrackItemsAreCheckedAtTheirEdges) {
+    Auf2Host keeper;
+    std::string error;
+    ASSERT_TRUE(keeper.Open(modulePath, &error)) << error;
+    Auf2TrackItem& item = *static_cast<Auf2TrackItem*>(keeper.RawTable()->Items[TrackRange]);
+    const Auf2TrackItem saved = item;
+    struct Case {
+        double value, minimum, maximum, step;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {100, 1, 100, 1, true},   {1, 1, 100, 1, true},    {5, 5, 5, 1, true},
+        {100.5, 1, 100, 1, false}, {0.5, 1, 100, 1, false}, {std::nan(""), 1, 100, 1, false},
+        {10, 1, 100, 0, false},   {10, 1, 100, -1, false}, {10, 100, 1, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("default " + std::to_string(c.value) + " in " + std::to_string(c.minimum) + ".." +
+                     std::to_string(c.maximum) + " step " + std::to_string(c.step));
+        item.Value = c.value;
+        item.Minimum = c.minimum;
+        item.Maximum = c.maximum;
+        item.Step = c.step;
+        Auf2Host host;
+        EXPECT_EQ(host.Open(modulePath, &error), c.accepted) << error;
+        if (c.accepted) {
+            ASSERT_EQ(host.Tracks().size(), std::size_t{TrackCount});
+            EXPECT_EQ(host.Tracks()[TrackRange].value, c.value);
+        } else {
+            EXPECT_NE(error.find("item 2"), std::string::npos) << error;
+            EXPECT_FALSE(host.IsOpen());
+        }
+    }
+    item = saved;
+}
+
 TEST(Auf2Table, HostRefusesAModuleWithoutTheTable) {
     Auf2Host host;
     std::string error;

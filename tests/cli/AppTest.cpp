@@ -4,6 +4,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "cli/Files.h"
@@ -13,9 +15,11 @@
 #include "demo/DemoScene.h"
 #include "cli/ImageIO.h"
 #include "cli/OutputFile.h"
+#include "cli/LumaMapping.h"
 #include "cli/TemporaryNames.h"
 #include "tests/cli/CliImages.h"
 #include "tests/support/Scratch.h"
+#include "tests/support/Model.h"
 
 #if defined(_WIN32)
 #include <direct.h>
@@ -63,6 +67,60 @@ Image Decode(const Bytes& bytes) {
     return img;
 }
 
+// Settings for the cases checked against the scalar model: strong enough that
+// every rounding shows.
+const std::int32_t kModelTracks[5] = {150, 120, 25, 40, 3};
+const std::vector<std::string> kModelOptions = {"--amount-plus", "150", "--amount-minus", "120", "--range",
+                                                "25", "--variance", "40", "--threshold", "3"};
+
+// `rows` rows of luma codes, `stride` bytes apart, through the scalar model
+// as the tool maps codes to the filter's units and back.
+void ModelRows(const Y4mFormat& format, std::uint8_t* codes, std::ptrdiff_t stride, int rows) {
+    const LumaMapping mapping(format.bitDepth, format.fullRange);
+    const int w = format.width, bytes = format.BytesPerSample();
+    std::vector<std::int16_t> frame(static_cast<std::size_t>(w) * rows * 3, 0);
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < w; ++x) {
+            const std::uint8_t* c = codes + y * stride + x * bytes;
+            frame[(static_cast<std::size_t>(y) * w + x) * 3] = mapping.ToHost(bytes == 1 ? c[0] : c[0] | c[1] << 8);
+        }
+    velgarde_test::ModelFrame(kModelTracks, frame.data(), w, rows, w);
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < w; ++x) {
+            std::uint8_t* c = codes + y * stride + x * bytes;
+            const unsigned v = mapping.FromHost(frame[(static_cast<std::size_t>(y) * w + x) * 3]);
+            c[0] = static_cast<std::uint8_t>(v);
+            if (bytes == 2) c[1] = static_cast<std::uint8_t>(v >> 8);
+        }
+}
+
+// A stream as the model sharpens it: each frame whole, or its two fields
+// apart where `fields[f]` says so.
+test::Bytes ModelStream(const test::Bytes& in, const std::vector<bool>& fields) {
+    test::ParsedStream s = test::ParseStream(in);
+    EXPECT_TRUE(s.ok) << s.error;
+    test::Bytes out;
+    test::Append(&out, s.header + "\n");
+    const std::ptrdiff_t rowBytes = std::ptrdiff_t{s.format.width} * s.format.BytesPerSample();
+    for (std::size_t f = 0; f < s.frames.size(); ++f) {
+        std::uint8_t* luma = s.frames[f].data.data();
+        if (f < fields.size() && fields[f]) {
+            ModelRows(s.format, luma, 2 * rowBytes, (s.format.height + 1) / 2);
+            ModelRows(s.format, luma + rowBytes, 2 * rowBytes, s.format.height / 2);
+        } else {
+            ModelRows(s.format, luma, rowBytes, s.format.height);
+        }
+        test::Append(&out, "FRAME" + s.frames[f].parameters + "\n");
+        out.insert(out.end(), s.frames[f].data.begin(), s.frames[f].data.end());
+    }
+    return out;
+}
+
+RunResult VelgardeModelled(std::vector<std::string> args) {
+    args.insert(args.begin(), kModelOptions.begin(), kModelOptions.end());
+    return Velgarde(args);
+}
+
 TEST_F(App, EveryStreamFormatComesBackByteForByteWithBothAmountsZero) {
     std::vector<std::string> headers = test::AllFormatHeaders(37, 23);
     headers.push_back("YUV4MPEG2 W64 H48 F30000:1001 It A128:117 C420mpeg2 XUNKNOWN=tag");
@@ -103,11 +161,21 @@ TEST_F(App, DefaultSettingsSharpenLumaAndCopyEverythingElse) {
 }
 
 TEST_F(App, ThreadCountDoesNotChangeTheResultAndFramesLimits) {
+    // Rows and row parts that no thread count divides: every count gives the
+    // model's frames, 8-bit and 10-bit, whole frames and fields.
+    for (const char* header : {"YUV4MPEG2 W43 H61 C420jpeg", "YUV4MPEG2 W43 H61 It C420p10 XYSCSS=420P10"}) {
+        const Bytes in = test::MakeStream(header, 2);
+        ASSERT_TRUE(test::WriteFile(Path("in.y4m"), in));
+        const bool fields = std::string(header).find(" It ") != std::string::npos;
+        const Bytes expected = ModelStream(in, {fields, fields});
+        for (const char* threads : {"1", "2", "3", "5", "7"}) {
+            const RunResult r = VelgardeModelled({"--threads", threads, "-q", Path("in.y4m"), Path("out.y4m")});
+            ASSERT_EQ(r.status, 0) << r.messages;
+            EXPECT_EQ(test::ReadFile(Path("out.y4m")), expected) << header << ", " << threads << " threads";
+        }
+    }
     const Bytes in = test::MakeStream("YUV4MPEG2 W96 H61 C420jpeg", 4);
     ASSERT_TRUE(test::WriteFile(Path("in.y4m"), in));
-    ASSERT_EQ(Velgarde({"--threads", "1", "-q", Path("in.y4m"), Path("one.y4m")}).status, 0);
-    ASSERT_EQ(Velgarde({"--threads", "2", "-q", Path("in.y4m"), Path("two.y4m")}).status, 0);
-    EXPECT_EQ(test::ReadFile(Path("one.y4m")), test::ReadFile(Path("two.y4m")));
     ASSERT_EQ(Velgarde({"--frames", "3", "-q", Path("in.y4m"), Path("three.y4m")}).status, 0);
     EXPECT_EQ(test::ParseStream(test::ReadFile(Path("three.y4m"))).frames.size(), 3u);
 }
@@ -405,6 +473,53 @@ TEST_F(App, SixteenBitPngStaysSixteenBitAndUnchangedSettingsGiveItBackBitForBit)
     }
 }
 
+// A 16-bit picture as the model sharpens it: luma (0.299 R + 0.587 G +
+// 0.114 B) in the filter's units, the model's change to it, and that change
+// in 16-bit codes added to every colour channel.
+Image ModelImage16(const Image& in) {
+    const int w = in.width, h = in.height, c = in.channels;
+    const bool colour = c >= 3;
+    std::vector<std::int16_t> frame(static_cast<std::size_t>(w) * h * 3, 0);
+    std::vector<std::int16_t> before(in.PixelCount());
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        const std::uint16_t* p = &in.pixels16[i * c];
+        const double grey = colour ? 0.299 * p[0] + 0.587 * p[1] + 0.114 * p[2] : p[0];
+        before[i] = frame[i * 3] = static_cast<std::int16_t>(std::lround(grey * 4096 / 65535));
+    }
+    velgarde_test::ModelFrame(kModelTracks, frame.data(), w, h, w);
+    Image out = in;
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        const int change = frame[i * 3] - before[i];
+        const long code = std::lround(std::abs(change) * 65535.0 / 4096) * (change < 0 ? -1 : 1);
+        for (int k = 0; k < (colour ? 3 : 1); ++k) {
+            std::uint16_t& v = out.pixels16[i * c + k];
+            v = static_cast<std::uint16_t>(std::clamp<long>(v + code, 0, 65535));
+        }
+    }
+    return out;
+}
+
+TEST_F(App, SixteenBitImagesAreSharpenedAsTheModel) {
+    for (int channels : {1, 3, 4}) {
+        SCOPED_TRACE(channels);
+        // Smooth shapes with fine detail, well inside the code range.
+        Image img(45, 23, channels, 16);
+        for (int y = 0; y < img.height; ++y)
+            for (int x = 0; x < img.width; ++x)
+                for (int k = 0; k < channels; ++k)
+                    img.pixels16[(static_cast<std::size_t>(y) * img.width + x) * channels + k] =
+                        static_cast<std::uint16_t>(12000 + ((x / 4 + y / 3) % 5) * 9000 + (x * 37 + y * 101 + k * 53) % 1700);
+        ASSERT_TRUE(test::WriteFile(Path("deep.png"), test::PngOf(img)));
+        const RunResult r = VelgardeModelled({"-q", Path("deep.png"), Path("deep-sharp.png")});
+        ASSERT_EQ(r.status, ExitOk) << r.messages;
+        const Image sharp = test::DecodeBytes(test::ReadFile(Path("deep-sharp.png")));
+        ASSERT_EQ(sharp.bitDepth, 16);
+        const Image expected = ModelImage16(img);
+        EXPECT_NE(expected.pixels16, img.pixels16);
+        EXPECT_EQ(sharp.pixels16, expected.pixels16);
+    }
+}
+
 ImageMetadata SampleMetadata(int orientation) {
     ImageMetadata meta;
     for (int i = 0; i < 3000; ++i) meta.icc.push_back(static_cast<std::uint8_t>(i * 13));
@@ -523,6 +638,34 @@ TEST_F(App, InterlacedStreamsAreSharpenedPerField) {
     EXPECT_NE(test::ReadFile(Path("mixed-out.y4m")), tagged);  // no frame tags: progressive
     ASSERT_EQ(Velgarde({"-q", "--fields", "separate", Path("mixed.y4m"), Path("mixed-sep.y4m")}).status, ExitOk);
     EXPECT_EQ(test::ReadFile(Path("mixed-sep.y4m")), tagged);
+}
+
+TEST_F(App, FieldsFollowTheFramesOwnTagsOverTheHeadersAndOddHeightsMatchTheModel) {
+    struct Case {
+        const char* header;
+        std::vector<std::string> frameTags;
+        std::vector<bool> fields;
+    };
+    // 23 rows: a top field of 12 and a bottom field of 11.
+    const Case cases[] = {
+        {"YUV4MPEG2 W37 H23 Ib C420jpeg", {"", ""}, {true, true}},
+        {"YUV4MPEG2 W37 H23 Ip C420jpeg", {" Itip", ""}, {true, false}},
+        {"YUV4MPEG2 W37 H23 It C420jpeg", {" Itpp", ""}, {false, true}},
+        {"YUV4MPEG2 W37 H23 Im C420jpeg", {" Ibip", " Ibpp"}, {true, false}},
+        {"YUV4MPEG2 W37 H23 It C444p12 XYSCSS=444P12", {" Itpp XA=1", " XA=2"}, {false, true}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.header);
+        Bytes in;
+        for (std::size_t f = 0; f < c.frameTags.size(); ++f) {
+            const Bytes one = test::MakeStream(c.header, 1, c.frameTags[f], static_cast<std::uint32_t>(f + 7));
+            in.insert(in.end(), f == 0 ? one.begin() : std::search(one.begin(), one.end(), std::begin("FRAME"), std::end("FRAME") - 1), one.end());
+        }
+        ASSERT_TRUE(test::WriteFile(Path("tags.y4m"), in));
+        const RunResult r = VelgardeModelled({"-q", Path("tags.y4m"), Path("tags-out.y4m")});
+        ASSERT_EQ(r.status, ExitOk) << r.messages;
+        EXPECT_EQ(test::ReadFile(Path("tags-out.y4m")), ModelStream(in, c.fields));
+    }
 }
 
 }  // namespace

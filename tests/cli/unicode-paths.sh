@@ -5,6 +5,7 @@
 set -euo pipefail
 exe=$1
 run=$2
+cd "$(dirname "$exe")"  # the build folder, where the scratch goes
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 dir="cli_unicode_test.tmp/Видео テスト"
 rm -rf cli_unicode_test.tmp

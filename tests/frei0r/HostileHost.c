@@ -1,8 +1,10 @@
 /* A frei0r host that does what real hosts are allowed to get wrong: NaN
  * and out-of-range parameters, zero and huge sizes, null frames, frames
  * before any parameter, instances made and dropped in a loop, and updates
- * on several instances at once (run under AddressSanitizer and
- * ThreadSanitizer). Usage: frei0r_hostile_host path/to/velgarde.so */
+ * on several instances at once, parameters changed between the frames of one
+ * instance (as keyframes do), and f0r_init / f0r_deinit called in odd orders
+ * while instances live (run under AddressSanitizer and ThreadSanitizer).
+ * Usage: frei0r_hostile_host path/to/velgarde.so */
 #include <dlfcn.h>
 #include <math.h>
 #include <pthread.h>
@@ -90,6 +92,22 @@ static void InfoAndParameters(void) {
             F.get(inst, &v, i);
             CHECK(v >= 0.0 && v <= 1.0);
         }
+    /* Read back as the whole track steps they were set to (hosts show
+     * these), and the defaults before anything is set. */
+    f0r_instance_t fresh = F.construct(16, 8);
+    for (int i = 0; i < 5; ++i) {
+        double v = -7;
+        F.get(fresh, &v, i);
+        CHECK(fabs(v - Defaults[i]) < 1e-12);
+        Set(fresh, i, Strong[i]);
+        F.get(fresh, &v, i);
+        CHECK(fabs(v - Strong[i]) < 1e-12);
+    }
+    double v = -7;
+    Set(fresh, 2, 0.5); /* 49.5 steps above the bar's minimum: 50 */
+    F.get(fresh, &v, 2);
+    CHECK(fabs(v - 50.0 / 99) < 1e-12);
+    F.destruct(fresh);
     F.set(inst, NULL, 0);
     F.get(inst, NULL, 0);
     Set(inst, -1, 0.5);
@@ -206,6 +224,59 @@ static void ConcurrentInstances(void) {
     free(defaults);
 }
 
+static int SameAs(const uint32_t* frame, const double* settings) {
+    uint32_t* expected = Sharpened(W, H, settings);
+    const int same = memcmp(frame, expected, W * H * 4) == 0;
+    free(expected);
+    return same;
+}
+
+static void KeyframesAndLifetimes(void) {
+    /* Each frame sharpened with the values set just before it. */
+    double reach[5];
+    memcpy(reach, Strong, sizeof reach);
+    reach[2] = 0.3;
+    f0r_instance_t inst = F.construct(W, H);
+    uint32_t* in = Picture(W, H, 99);
+    uint32_t* out = malloc(W * H * 4);
+    for (int i = 0; i < 5; ++i) Set(inst, i, Strong[i]);
+    F.update(inst, 0.0, in, out);
+    CHECK(SameAs(out, Strong));
+    for (int i = 0; i < 5; ++i) Set(inst, i, Defaults[i]);
+    F.update(inst, 0.04, in, out);
+    CHECK(SameAs(out, Defaults));
+    for (int i = 0; i < 5; ++i) Set(inst, i, Strong[i]);
+    Set(inst, 2, reach[2]);
+    F.update(inst, 0.08, in, out);
+    CHECK(SameAs(out, reach));
+    /* Changed and changed back before the next frame: as before. */
+    Set(inst, 0, 0.0);
+    Set(inst, 0, Strong[0]);
+    F.update(inst, 0.12, in, out);
+    CHECK(SameAs(out, reach));
+
+    /* f0r_deinit while an instance lives (a host closing the module early),
+     * a second f0r_init, and instances made after that: all keep working. */
+    F.deinit();
+    F.update(inst, 0.16, in, out);
+    CHECK(SameAs(out, reach));
+    CHECK(F.init() == 1);
+    CHECK(F.init() == 1);
+    f0r_instance_t later = F.construct(W, H);
+    for (int i = 0; i < 5; ++i) Set(later, i, Defaults[i]);
+    F.destruct(inst);
+    F.deinit();
+    F.update(later, 0.0, in, out);
+    CHECK(SameAs(out, Defaults));
+    F.destruct(later);
+    F.deinit();
+    F.deinit();
+    CHECK(F.init() == 1);
+    CHECK(SameAs(out, Defaults));
+    free(in);
+    free(out);
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
     void* module = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
@@ -232,6 +303,7 @@ int main(int argc, char** argv) {
     InfoAndParameters();
     SizesAndFrames();
     ConcurrentInstances();
+    KeyframesAndLifetimes();
     F.deinit();
     dlclose(module);
     printf("%s\n", failures ? "FAILED" : "ok");
