@@ -1,0 +1,307 @@
+// The format kernels in AVX2: the SSE2 file's steps sixteen columns at a
+// time. Compiled with -mavx2 and run only where CPUID and XGETBV allow, so
+// every helper stays in this file's anonymous namespace (an inline function
+// shared with the SSE2 files could be emitted from this one, VEX code and
+// all, and picked by the linker for every caller). The plain parts shared
+// with the other sets are out of line, in filter/FormatRows.cpp.
+#include <immintrin.h>
+
+#include <cstring>
+
+#include "filter/FilterParam.h"
+#include "filter/FormatKernels.h"
+#include "filter/FormatRows.h"
+#include "filter/Vectors.h"
+
+namespace {
+
+using Layout = PixelLayout;
+
+inline __m256i Load(const void* P) { return _mm256_loadu_si256(static_cast<const __m256i*>(P)); }
+inline void Store(void* P, __m256i V) { _mm256_storeu_si256(static_cast<__m256i*>(P), V); }
+
+// Restores column order after an in-lane pack of two 8-lane vectors.
+inline __m256i InOrder(__m256i Packed) { return _mm256_permute4x64_epi64(Packed, 0xD8); }
+
+// ---- luma ---------------------------------------------------------------------
+
+// Luma of eight 8-bit RGBA (or BGRA, by the weights) pixels in 32-bit lanes,
+// in pixel order: the SSE2 arithmetic (filter/RgbLumaSse2.h), lane for lane.
+inline __m256i LumaOf(__m256i Pixels, __m256i Weights) {
+    const __m256i Zero = _mm256_setzero_si256();
+    const __m256i Lo = _mm256_madd_epi16(_mm256_unpacklo_epi8(Pixels, Zero), Weights);
+    const __m256i Hi = _mm256_madd_epi16(_mm256_unpackhi_epi8(Pixels, Zero), Weights);
+    const __m256 L = _mm256_castsi256_ps(Lo), H = _mm256_castsi256_ps(Hi);
+    const __m256i W = _mm256_add_epi32(_mm256_castps_si256(_mm256_shuffle_ps(L, H, _MM_SHUFFLE(2, 0, 2, 0))),
+                                       _mm256_castps_si256(_mm256_shuffle_ps(L, H, _MM_SHUFFLE(3, 1, 3, 1))));
+    const __m256i N = _mm256_add_epi32(_mm256_slli_epi32(W, 10), _mm256_set1_epi32(31875));
+    __m256i Q = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(N), _mm256_set1_ps(1.0f / 63750.0f)));
+    const __m256i Remainder = _mm256_sub_epi32(N, _mm256_mullo_epi32(Q, _mm256_set1_epi32(63750)));
+    Q = _mm256_add_epi32(Q, _mm256_cmpgt_epi32(Zero, Remainder));                    // -1 if too big
+    return _mm256_sub_epi32(Q, _mm256_cmpgt_epi32(Remainder, _mm256_set1_epi32(63749)));  // +1 if too small
+}
+
+inline __m256i Weights(Layout L) {
+    return L == Layout::Rgba8 ? _mm256_setr_epi16(299, 587, 114, 0, 299, 587, 114, 0, 299, 587, 114, 0, 299, 587, 114, 0)
+                              : _mm256_setr_epi16(114, 587, 299, 0, 114, 587, 299, 0, 114, 587, 299, 0, 114, 587, 299, 0);
+}
+
+// Luma of sixteen 4-byte pixels at P, in order.
+inline __m256i Luma16(const std::uint8_t* P, __m256i W) {
+    return InOrder(_mm256_packs_epi32(LumaOf(Load(P), W), LumaOf(Load(P + 32), W)));
+}
+
+// Sixteen 8-bit codes (as words) to Y: see the SSE2 file.
+inline __m256i CodesToLuma8(__m256i c, bool Full) {
+    if (Full)
+        return _mm256_add_epi16(_mm256_slli_epi16(c, 4), _mm256_srli_epi16(_mm256_add_epi16(c, _mm256_set1_epi16(8)), 4));
+    const __m256i Whole = _mm256_mullo_epi16(c, _mm256_set1_epi16(18));
+    const __m256i Part = _mm256_srli_epi16(_mm256_mullo_epi16(c, _mm256_set1_epi16(45)), 6);
+    return _mm256_sub_epi16(_mm256_add_epi16(Whole, Part), _mm256_set1_epi16(299));
+}
+
+inline __m256i Codes8(const std::uint8_t* P) {
+    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P)));
+}
+
+template <Layout L>
+void RowLuma(const std::uint8_t* Row, std::int32_t Columns, const PixelFormat& F, std::int16_t* Luma) {
+    std::int32_t x = 0;
+    if constexpr (L == Layout::Rgba8 || L == Layout::Bgra8) {
+        const __m256i W = Weights(L);
+        for (; x + 16 <= Columns; x += 16) Store(Luma + x, Luma16(Row + 4 * x, W));
+    } else if constexpr (L == Layout::Planar8) {
+        for (; x + 16 <= Columns; x += 16) Store(Luma + x, CodesToLuma8(Codes8(Row + x), F.FullRange));
+    }
+    RowLumaTail(L, Row, x, Columns, F, Luma);
+}
+
+// ---- horizontal -----------------------------------------------------------
+
+constexpr std::int32_t CachedPairs = 16;
+
+inline std::int32_t PairAt(const std::int16_t* List, std::int32_t k) {
+    std::int32_t Pair;
+    std::memcpy(&Pair, List + 2 * k, 4);
+    return Pair;
+}
+
+inline __m256i Rounded(__m256i Sum) { return _mm256_srai_epi32(_mm256_add_epi32(Sum, _mm256_set1_epi32(8192)), 14); }
+
+// Columns x .. x + 15 of two rows (luma runs A and B from the columns'
+// common first sample) into one row-pair line: even columns against the run's
+// even list, odd ones against its odd list, from the same loads.
+template <int N>
+void ConvolveSixteen(const std::int16_t* A, const std::int16_t* B, const std::int32_t* Even, const std::int32_t* Odd,
+                     std::int32_t Pairs, unsigned char* Line) {
+    const std::int32_t n = N > 0 ? N : Pairs;
+    __m256i EvenA = _mm256_setzero_si256(), OddA = _mm256_setzero_si256();
+    __m256i EvenB = _mm256_setzero_si256(), OddB = _mm256_setzero_si256();
+    for (std::int32_t k = 0; k < n; ++k) {
+        const __m256i a = Load(A + 2 * k), b = Load(B + 2 * k);
+        const __m256i CE = _mm256_set1_epi32(Even[k]), CO = _mm256_set1_epi32(Odd[k]);
+        EvenA = _mm256_add_epi32(EvenA, _mm256_madd_epi16(a, CE));
+        OddA = _mm256_add_epi32(OddA, _mm256_madd_epi16(a, CO));
+        EvenB = _mm256_add_epi32(EvenB, _mm256_madd_epi16(b, CE));
+        OddB = _mm256_add_epi32(OddB, _mm256_madd_epi16(b, CO));
+    }
+    // Per lane: a0 a2 a4 a6 b0 b2 b4 b6 and the odd ones; then rows a and b
+    // in column order per lane, then column pairs (a, b).
+    const __m256i EvenAB = _mm256_packs_epi32(Rounded(EvenA), Rounded(EvenB));
+    const __m256i OddAB = _mm256_packs_epi32(Rounded(OddA), Rounded(OddB));
+    const __m256i RowA = _mm256_unpacklo_epi16(EvenAB, OddAB), RowB = _mm256_unpackhi_epi16(EvenAB, OddAB);
+    const __m256i Lo = _mm256_unpacklo_epi16(RowA, RowB), Hi = _mm256_unpackhi_epi16(RowA, RowB);
+    Store(Line, _mm256_permute2x128_si256(Lo, Hi, 0x20));
+    Store(Line + 32, _mm256_permute2x128_si256(Lo, Hi, 0x31));
+}
+
+using SixteenFn = void (*)(const std::int16_t*, const std::int16_t*, const std::int32_t*, const std::int32_t*,
+                           std::int32_t, unsigned char*);
+// Entry n: lists of n pairs; entry 0 any count up to CachedPairs. (A plain
+// array, for the reason filter/HorizontalKernelAvx2.cpp gives.)
+constexpr SixteenFn Sixteens[7] = {ConvolveSixteen<0>, ConvolveSixteen<1>, ConvolveSixteen<2>, ConvolveSixteen<3>,
+                                   ConvolveSixteen<4>, ConvolveSixteen<5>, ConvolveSixteen<6>};
+
+template <Layout L>
+void Horizontal(void* WorkDst, const void* Pixels, std::ptrdiff_t Pitch, const PixelFormat* Format,
+                const std::intptr_t* Entries, void* ScratchBlock, std::int32_t Columns, std::int32_t Groups,
+                std::int32_t WorkPitch, std::int32_t Rows) {
+    auto* Work = static_cast<unsigned char*>(WorkDst);
+    const auto* Picture = static_cast<const std::uint8_t*>(Pixels);
+    const PixelFormat& F = *Format;
+    auto* Scratch = static_cast<std::int16_t*>(ScratchBlock);
+    const std::ptrdiff_t Line = std::ptrdiff_t{WorkPitch} * 2;
+    const ColumnRun Run = FindColumnRun(Entries, Columns, CachedPairs, 16);
+    std::int32_t Even[CachedPairs], Odd[CachedPairs];
+    for (std::int32_t k = 0; k < Run.Pairs; ++k) Even[k] = PairAt(Run.Even, k), Odd[k] = PairAt(Run.Odd, k);
+    const SixteenFn Sixteen = Sixteens[Run.Pairs < 7 ? Run.Pairs : 0];
+    std::int16_t* LumaA = Scratch;
+    std::int16_t* LumaB = Scratch + LumaRunStride(Columns);
+    for (std::int32_t g = 0; g < Groups; ++g, Rows -= 4, Picture += 4 * Pitch, Work += 2 * Line) {
+        for (std::int32_t p = 0; p < 2; ++p) {
+            const std::int32_t Upper = 2 * p < Rows - 1 ? 2 * p : Rows - 1;
+            const std::int32_t Lower = 2 * p + 1 < Rows - 1 ? 2 * p + 1 : Rows - 1;
+            RowLuma<L>(Picture + Upper * Pitch, Columns, F, LumaA);
+            PadLumaRun(LumaA, Columns);
+            RowLuma<L>(Picture + Lower * Pitch, Columns, F, LumaB);
+            PadLumaRun(LumaB, Columns);
+            unsigned char* Out = Work + p * Line;
+            std::int32_t x = Run.Start;
+            for (; x + 16 <= Run.End; x += 16) {
+                const std::int32_t First = Run.FirstSample + (x - Run.Start);
+                Sixteen(LumaA + First, LumaB + First, Even, Odd, Run.Pairs, Out + 4 * std::ptrdiff_t{x});
+            }
+            ConvolveColumnsOneByOne(Entries, LumaA, LumaB, 0, Run.Start, Out);
+            ConvolveColumnsOneByOne(Entries, LumaA, LumaB, x, Columns, Out);
+        }
+    }
+}
+
+// ---- vertical -------------------------------------------------------------
+
+inline __m256i Sharpen(__m256i B, __m256i Y, const SharpenLanes* Lanes) {
+    const __m256i Threshold = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Lanes->Threshold)));
+    const __m256i Amount = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Lanes->Amount)));
+    const __m256i D = _mm256_sub_epi16(B, Y);
+    const __m256i S = _mm256_srai_epi16(D, 15);
+    const __m256i M = _mm256_xor_si256(D, S);
+    const __m256i E = _mm256_xor_si256(_mm256_subs_epu16(M, _mm256_subs_epu16(Threshold, M)), S);
+    const __m256i P = _mm256_andnot_si256(S, E), N = _mm256_and_si256(S, E);
+    const __m256i V0 = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(P, N), Amount), 12);
+    const __m256i V1 = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(P, N), Amount), 12);
+    return _mm256_add_epi16(Y, _mm256_packs_epi32(V0, V1));
+}
+
+// LumaChangeToCode(After - Before) for 8-bit pixels, the magnitude held to
+// 8191 as in the SSE2 file; (m x 255 + 2048) >> 12 is the rounding
+// high multiply of m by 2040.
+inline __m256i CodesOfChange(__m256i After, __m256i Before) {
+    const __m256i Change = _mm256_subs_epi16(After, Before);
+    const __m256i Magnitude = _mm256_min_epu16(_mm256_abs_epi16(Change), _mm256_set1_epi16(8191));
+    return _mm256_sign_epi16(_mm256_mulhrs_epi16(Magnitude, _mm256_set1_epi16(2040)), Change);
+}
+
+// Adds the codes of eight pixels (words 0..3 of each lane: the lane's four
+// pixels) to their R, G and B.
+inline __m256i AddCodes(__m256i Pixels, __m256i Codes) {
+    const __m256i Zero = _mm256_setzero_si256();
+    const __m256i Pairs = _mm256_unpacklo_epi16(Codes, Codes);
+    const __m256i NoAlpha = _mm256_setr_epi16(-1, -1, -1, 0, -1, -1, -1, 0, -1, -1, -1, 0, -1, -1, -1, 0);
+    const __m256i Lo = _mm256_and_si256(_mm256_unpacklo_epi32(Pairs, Pairs), NoAlpha);
+    const __m256i Hi = _mm256_and_si256(_mm256_unpackhi_epi32(Pairs, Pairs), NoAlpha);
+    return _mm256_packus_epi16(_mm256_add_epi16(_mm256_unpacklo_epi8(Pixels, Zero), Lo),
+                               _mm256_add_epi16(_mm256_unpackhi_epi8(Pixels, Zero), Hi));
+}
+
+inline __m256i LumaToCodes8(__m256i Y, bool Full) {
+    const __m256i Ones = _mm256_set1_epi16(1);
+    const __m256i Factors = _mm256_set1_epi32(Full ? (2048 << 16) | 255 : (383 << 16) | 219);
+    const __m256i Offset = _mm256_set1_epi32(Full ? 0 : 16);
+    const __m256i Lo = _mm256_add_epi32(_mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(Y, Ones), Factors), 12), Offset);
+    const __m256i Hi = _mm256_add_epi32(_mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(Y, Ones), Factors), 12), Offset);
+    const __m256i Words = _mm256_packs_epi32(Lo, Hi);  // in-lane order undone by the unpacks
+    return _mm256_packus_epi16(Words, Words);          // lane 0: codes 0..7, lane 1: 8..15
+}
+
+// Sixteen pixels: their luma from In, sharpened against Blurred, to Out.
+template <Layout L>
+void SharpenSixteen(const std::uint8_t* In, std::uint8_t* Out, __m256i Blurred, const PixelFormat& F,
+                    const SharpenLanes* Lanes) {
+    if constexpr (L == Layout::Rgba8 || L == Layout::Bgra8) {
+        const __m256i W = Weights(L);
+        const __m256i P0 = Load(In), P1 = Load(In + 32);
+        const __m256i Before = InOrder(_mm256_packs_epi32(LumaOf(P0, W), LumaOf(P1, W)));
+        const __m256i Codes = CodesOfChange(Sharpen(Blurred, Before, Lanes), Before);
+        // Pixels 0..3 | 4..7 want codes 0..3 | 4..7 in each lane's low words.
+        Store(Out, AddCodes(P0, _mm256_permute4x64_epi64(Codes, _MM_SHUFFLE(1, 1, 0, 0))));
+        Store(Out + 32, AddCodes(P1, _mm256_permute4x64_epi64(Codes, _MM_SHUFFLE(3, 3, 2, 2))));
+    } else if constexpr (L == Layout::Planar8) {
+        const __m256i After = Sharpen(Blurred, CodesToLuma8(Codes8(In), F.FullRange), Lanes);
+        const __m256i Bytes = LumaToCodes8(After, F.FullRange);
+        const __m128i Both = _mm_unpacklo_epi64(_mm256_castsi256_si128(Bytes), _mm256_extracti128_si256(Bytes, 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(Out), Both);
+    } else {
+        alignas(32) std::int16_t Before[16], After[16];
+        for (int i = 0; i < 16; ++i) Before[i] = F.CodeToLuma[In[2 * i] | (In[2 * i + 1] << 8)];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(After),
+                           Sharpen(Blurred, _mm256_load_si256(reinterpret_cast<const __m256i*>(Before)), Lanes));
+        StoreChangedCodes16(In, Out, Before, After, 16, F);
+    }
+}
+
+// Sixteen columns of one output row: two 32-byte lines of the plane per pair.
+inline __m256i BlurSixteen(const unsigned char* Work, const std::int16_t* List, std::int32_t Pairs,
+                           std::ptrdiff_t Line) {
+    __m256i Acc0 = _mm256_setzero_si256(), Acc1 = _mm256_setzero_si256();
+    for (std::int32_t k = 0; k < Pairs; ++k, Work += Line) {
+        const __m256i C = _mm256_set1_epi32(PairAt(List, k));
+        Acc0 = _mm256_add_epi32(Acc0, _mm256_madd_epi16(Load(Work), C));
+        Acc1 = _mm256_add_epi32(Acc1, _mm256_madd_epi16(Load(Work + 32), C));
+    }
+    return InOrder(_mm256_packs_epi32(Rounded(Acc0), Rounded(Acc1)));
+}
+
+// Eight columns (words 0..7; the rest repeat them).
+inline __m256i BlurEight(const unsigned char* Work, const std::int16_t* List, std::int32_t Pairs, std::ptrdiff_t Line) {
+    __m256i Acc = _mm256_setzero_si256();
+    for (std::int32_t k = 0; k < Pairs; ++k, Work += Line)
+        Acc = _mm256_add_epi32(Acc, _mm256_madd_epi16(Load(Work), _mm256_set1_epi32(PairAt(List, k))));
+    const __m256i Values = Rounded(Acc);
+    return InOrder(_mm256_packs_epi32(Values, Values));
+}
+
+template <Layout L>
+void Vertical(const void* From, void* To, std::ptrdiff_t Pitch, const PixelFormat* Format, const void* Plane,
+              std::intptr_t WorkStart, const std::intptr_t* Entries, std::int32_t Columns, std::int32_t RowCount,
+              std::int32_t WorkPitch, const SharpenLanes* Lanes) {
+    const auto* In = static_cast<const std::uint8_t*>(From);
+    auto* Out = static_cast<std::uint8_t*>(To);
+    const auto* Work = static_cast<const unsigned char*>(Plane);
+    const PixelFormat& F = *Format;
+    const std::ptrdiff_t Line = std::ptrdiff_t{WorkPitch} * 2;
+    constexpr int Bytes = L == Layout::Planar8 ? 1 : L == Layout::Planar16 ? 2 : 4;
+    for (std::int32_t y = 0; y < RowCount; ++y, In += Pitch, Out += Pitch, Entries += 2) {
+        const unsigned char* Base = Work + (Entries[0] - WorkStart);
+        const std::int16_t* List = reinterpret_cast<const std::int16_t*>(Entries[1]);
+        const std::int32_t Pairs = PairCount(List);
+        std::int32_t x = 0;
+        for (; x + 16 <= Columns; x += 16)
+            SharpenSixteen<L>(In + x * Bytes, Out + x * Bytes, BlurSixteen(Base + 4 * std::ptrdiff_t{x}, List, Pairs, Line),
+                              F, Lanes);
+        if (x < Columns) {
+            // The last columns through a copy: only the real pixels are read
+            // and written. The plane's lines are padded to 8 columns, so 8
+            // columns or fewer are blurred from one 32-byte load per pair.
+            alignas(32) std::uint8_t Tail[16 * Bytes] = {};
+            const std::size_t Real = static_cast<std::size_t>(Columns - x) * Bytes;
+            std::memcpy(Tail, In + x * Bytes, Real);
+            const unsigned char* At = Base + 4 * std::ptrdiff_t{x};
+            const __m256i Blurred =
+                Columns - x > 8 ? BlurSixteen(At, List, Pairs, Line) : BlurEight(At, List, Pairs, Line);
+            SharpenSixteen<L>(Tail, Tail, Blurred, F, Lanes);
+            std::memcpy(Out + x * Bytes, Tail, Real);
+        }
+    }
+}
+
+// By layout, in PixelLayout's order.
+constexpr FormatHorizontalFn Horizontals[] = {Horizontal<Layout::Rgba8>, Horizontal<Layout::Bgra8>,
+                                              Horizontal<Layout::Planar8>, Horizontal<Layout::Planar16>};
+constexpr FormatVerticalFn Verticals[] = {Vertical<Layout::Rgba8>, Vertical<Layout::Bgra8>, Vertical<Layout::Planar8>,
+                                          Vertical<Layout::Planar16>};
+
+}  // namespace
+
+void FormatHorizontalAvx2(void* WorkDst, const void* Pixels, std::ptrdiff_t Pitch, const PixelFormat* Format,
+                          const std::intptr_t* Entries, void* Scratch, std::int32_t Columns, std::int32_t Groups,
+                          std::int32_t WorkPitch, std::int32_t Rows) {
+    Horizontals[static_cast<int>(Format->Layout)](WorkDst, Pixels, Pitch, Format, Entries, Scratch, Columns, Groups,
+                                                  WorkPitch, Rows);
+}
+
+void FormatVerticalAvx2(const void* In, void* Out, std::ptrdiff_t Pitch, const PixelFormat* Format, const void* Work,
+                        std::intptr_t WorkStart, const std::intptr_t* Entries, std::int32_t Columns,
+                        std::int32_t RowCount, std::int32_t WorkPitch, const SharpenLanes* Lanes) {
+    Verticals[static_cast<int>(Format->Layout)](In, Out, Pitch, Format, Work, WorkStart, Entries, Columns, RowCount,
+                                                WorkPitch, Lanes);
+}

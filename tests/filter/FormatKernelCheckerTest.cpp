@@ -1,0 +1,191 @@
+// Randomised bit-exactness check of the format kernels: random pictures of
+// every layout (RGBA, BGRA, planes of 8 to 16 bits, both ranges), sizes,
+// pitches and settings, through each kernel set's format pair, against the
+// model (tests/support/FormatModel.h). Half the cases run the pair directly
+// over a whole work plane between guard zones, half through the band by
+// band sharpener on pools of 1 to 3 threads, in place or into another
+// picture. Row padding is poisoned under AddressSanitizer and must come out
+// untouched. VELGARDE_SEED and VELGARDE_FRAMES as for the frame checker.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "filter/FormatReference.h"
+#include "filter/KernelSets.h"
+#include "filter/PictureSharpener.h"
+#include "tests/support/Buffers.h"
+#include "tests/support/FormatModel.h"
+#include "tests/support/Model.h"
+
+using namespace velgarde_test;
+
+namespace {
+
+unsigned long EnvOr(const char* Name, unsigned long Default) {
+    const char* V = std::getenv(Name);
+    return V != nullptr ? std::strtoul(V, nullptr, 0) : Default;
+}
+
+const FormatKernels Sse2Pair = {FormatHorizontalSse2, FormatVerticalSse2};
+const FormatKernels Avx2Pair = {FormatHorizontalAvx2, FormatVerticalAvx2};
+
+struct Case {
+    int Width, Height, Pad, Threads;
+    int Depth;  // 0: RGBA or BGRA
+    bool Bgra, FullRange, InPlace, Direct;
+    Tracks Settings;
+};
+
+std::string Describe(const Case& C) {
+    const std::string Format = C.Depth == 0 ? (C.Bgra ? "bgra" : "rgba")
+                                            : "y" + std::to_string(C.Depth) + (C.FullRange ? " full" : " limited");
+    return Format + " " + std::to_string(C.Width) + "x" + std::to_string(C.Height) + " pad " + std::to_string(C.Pad) +
+           (C.Direct ? " direct" : " threads " + std::to_string(C.Threads)) + (C.InPlace ? " in place" : "") +
+           " " + velgarde_test::Describe(C.Settings);
+}
+
+Case RandomCase(std::mt19937& Rng) {
+    std::uniform_int_distribution<int> Coin(0, 1), Depths(0, 5), Pad(0, 13), Threads(1, 3);
+    const bool Large = std::uniform_int_distribution<int>(0, 9)(Rng) == 0;
+    Case C{};
+    C.Width = Large ? std::uniform_int_distribution<int>(300, 700)(Rng) : std::uniform_int_distribution<int>(1, 80)(Rng);
+    C.Height = Large ? std::uniform_int_distribution<int>(60, 140)(Rng) : std::uniform_int_distribution<int>(1, 45)(Rng);
+    C.Pad = Coin(Rng) ? 0 : Pad(Rng);
+    C.Threads = Threads(Rng);
+    const int Depth[] = {0, 0, 8, 10, 12, 16};
+    C.Depth = Depth[Depths(Rng)];
+    C.Bgra = Coin(Rng);
+    C.FullRange = Coin(Rng);
+    C.InPlace = Coin(Rng);
+    C.Direct = Coin(Rng);
+    C.Settings = RandomTracks(Rng);
+    if (Coin(Rng) && Coin(Rng)) C.Settings.Value[TrackAmountPlus] = 300;
+    if (Coin(Rng) && Coin(Rng)) C.Settings.Value[TrackAmountMinus] = 300;
+    return C;
+}
+
+// Every byte random; planes of 10 and 12 bits mostly in range, with a few
+// stray high bits.
+void FillPicture(std::uint8_t* Bytes, std::size_t Count, const Case& C, std::mt19937& Rng) {
+    for (std::size_t i = 0; i < Count; ++i) Bytes[i] = static_cast<std::uint8_t>(Rng());
+    if (C.Depth == 10 || C.Depth == 12)
+        for (std::size_t i = 0; i + 1 < Count; i += 2)
+            if (Rng() % 50 != 0) Bytes[i + 1] &= static_cast<std::uint8_t>((1 << (C.Depth - 8)) - 1);
+}
+
+// Both passes of the pair straight over a whole work plane.
+void RunDirect(const FormatKernels& Pair, TUnsharpMaskFilter& Engine, const PixelFormat& F, const std::uint8_t* In,
+               std::uint8_t* Out, const Case& C, std::ptrdiff_t Pitch, GuardedBuffer& Plane, GuardedBuffer& Scratch) {
+    Pair.Horizontal(Plane.Data(), In, Pitch, &F, Engine.HParam.Entries.data(), Scratch.Data(), C.Width,
+                    (C.Height + 3) / 4, Engine.WorkPitch, C.Height);
+    Pair.Vertical(In, Out, Pitch, &F, Plane.Data(), 0, Engine.VParam.Entries.data(), C.Width, C.Height,
+                  Engine.WorkPitch, &Engine.Lanes);
+}
+
+std::string CheckPicture(const FormatKernels& Pair, TPictureSharpener& Sharpener, TThreadPool* const Pools[3],
+                         const Case& C, std::mt19937& Rng) {
+    const int Size = C.Depth == 0 ? 4 : C.Depth == 8 ? 1 : 2;
+    const std::ptrdiff_t Pitch = std::ptrdiff_t{C.Width} * Size + C.Pad;
+    const std::size_t Bytes = static_cast<std::size_t>(Pitch) * static_cast<std::size_t>(C.Height);
+    std::unique_ptr<TPlanarLuma> Mapping;
+    PixelFormat F = C.Bgra ? BgraFormat() : RgbaFormat();
+    if (C.Depth != 0) {
+        Mapping = std::make_unique<TPlanarLuma>(C.Depth, C.FullRange);
+        F = PlanarFormat(*Mapping);
+    }
+    GuardedBuffer In(Bytes), Out(Bytes);
+    FillPicture(In.Data(), Bytes, C, Rng);
+    Out.Fill(0x3C);
+    const std::vector<std::uint8_t> Original(In.Data(), In.Data() + Bytes);
+    std::vector<std::uint8_t> Want(Original);
+    FormatModel(F, C.Settings.Value, Want.data(), C.Width, C.Height, Pitch);
+    if (C.InPlace) std::memcpy(Out.Data(), In.Data(), Bytes);
+    const std::vector<std::uint8_t> OutBefore(Out.Data(), Out.Data() + Bytes);
+
+    const FilterParameters P = ConvertTrackValues(C.Settings.Value);
+    std::uint8_t* Source = C.InPlace ? Out.Data() : In.Data();
+    auto PoisonPadding = [&](bool Poison) {
+        for (int y = 0; y < C.Height && C.Pad > 0; ++y)
+            for (GuardedBuffer* B : {&In, &Out}) {
+                unsigned char* At = B->Data() + y * Pitch + C.Width * Size;
+                if (Poison)
+                    VELGARDE_POISON(At, static_cast<std::size_t>(C.Pad));
+                else
+                    VELGARDE_UNPOISON(At, static_cast<std::size_t>(C.Pad));
+            }
+    };
+    if (C.Direct) {
+        TUnsharpMaskFilter& Engine = Sharpener.Engine();
+        ApplyFilterParameters(Engine, P);
+        if (!Engine.Setup(C.Width, C.Height, C.Width)) return "Setup refused a sound picture";
+        GuardedBuffer Plane(static_cast<std::size_t>(TUnsharpMaskFilter::WorkPlaneBytes(C.Width, C.Height)));
+        GuardedBuffer Scratch(FormatScratchBytes(C.Width));
+        Plane.Fill(0x5A);
+        PoisonPadding(true);
+        RunDirect(Pair, Engine, F, Source, Out.Data(), C, Pitch, Plane, Scratch);
+        PoisonPadding(false);
+        if (!Plane.GuardsIntact()) return "write outside the work plane";
+        if (!Scratch.GuardsIntact()) return "write outside the scratch block";
+    } else {
+        if (!Sharpener.SetParameters(P)) return "the settings were refused";
+        PoisonPadding(true);
+        const bool Done = Sharpener.Process(*Pools[C.Threads - 1], F, Source, Out.Data(), C.Width, C.Height, Pitch);
+        PoisonPadding(false);
+        if (!Done) return "the sharpener refused a sound picture";
+    }
+    if (!In.GuardsIntact() || !Out.GuardsIntact()) return "write outside the picture";
+    if (!C.InPlace && std::memcmp(In.Data(), Original.data(), Bytes) != 0) return "the input picture changed";
+    for (int y = 0; y < C.Height; ++y)
+        for (std::ptrdiff_t x = 0; x < Pitch; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y * Pitch + x);
+            const bool Padding = x >= std::ptrdiff_t{C.Width} * Size;
+            const std::uint8_t Expected = Padding ? OutBefore[i] : Want[i];
+            if (Out.Data()[i] != Expected)
+                return "row " + std::to_string(y) + " byte " + std::to_string(x) + (Padding ? " (padding)" : "") +
+                       ": got " + std::to_string(Out.Data()[i]) + ", model " + std::to_string(Expected);
+        }
+    return "";
+}
+
+class FormatKernelChecker : public testing::TestWithParam<KernelSetId> {
+protected:
+    const FormatKernels* Pair() const {
+        switch (GetParam()) {
+        case KernelSetId::Scalar: return &ScalarFormatKernels;
+        case KernelSetId::Sse2: return &Sse2Pair;
+        case KernelSetId::Avx2: return BuiltInKernelSet(KernelSetId::Avx2) != nullptr ? &Avx2Pair : nullptr;
+        }
+        return nullptr;
+    }
+};
+
+}  // namespace
+
+TEST_P(FormatKernelChecker, RandomPicturesMatchTheModel) {
+    const FormatKernels* Kernels = Pair();
+    if (Kernels == nullptr) GTEST_SKIP() << "this machine cannot run the set";
+    const unsigned long Seed = EnvOr("VELGARDE_SEED", 20261209);
+    const unsigned long Pictures = EnvOr("VELGARDE_FRAMES", 600);
+    std::mt19937 Rng(static_cast<std::mt19937::result_type>(Seed));
+    TThreadPool One(1), Two(2), Three(3);
+    TThreadPool* const Pools[3] = {&One, &Two, &Three};
+    TPictureSharpener Sharpener(8);
+    Sharpener.UseFormatKernels(*Kernels);
+    for (unsigned long i = 0; i < Pictures; ++i) {
+        const Case C = RandomCase(Rng);
+        const std::string Problem = CheckPicture(*Kernels, Sharpener, Pools, C, Rng);
+        ASSERT_EQ(Problem, "") << "picture " << i << " of seed " << Seed << ": " << Describe(C);
+    }
+}
+
+std::string SetName(const testing::TestParamInfo<KernelSetId>& Info) {
+    const char* Names[] = {"scalar", "sse2", "avx2"};
+    return Names[static_cast<int>(Info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(EverySet, FormatKernelChecker,
+                         testing::Values(KernelSetId::Scalar, KernelSetId::Sse2, KernelSetId::Avx2), SetName);
