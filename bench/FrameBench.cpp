@@ -105,7 +105,7 @@ void FloorUpdateJob(std::int32_t i, std::int32_t n, void* p, void*) {
 
 // Range 10: the track's default, a 5-tap blur; range 100: its widest, 23 taps.
 std::unique_ptr<TUnsharpMaskFilter> MakeEngine(std::int32_t Range, int W, int H,
-                                               KernelSetId Set = BestKernelSet().Id) {
+                                               const KernelSet& Set = BestKernelSet()) {
     auto Engine = std::make_unique<TUnsharpMaskFilter>(8);
     Engine->UseKernels(Set);
     const std::int32_t Tracks[TrackCount] = {25, 50, Range, 50, 0};
@@ -143,19 +143,18 @@ double MedianSeconds(int Reps, Fn&& F) {
     return Median(T);
 }
 
-// Both passes over one frame with one kernel set (1 SSE2, 2 AVX2);
-// floor_ratio is the median frame time over the median floor time, the
-// floor timed just before on the same buffers.
-void BM_Frame(benchmark::State& State) {
+// Both passes over one frame with one kernel set; floor_ratio is the median
+// frame time over the median floor time, the floor timed just before on the
+// same buffers.
+void BM_Frame(benchmark::State& State, const KernelSet* Set) {
     const int W = State.range(0), H = State.range(1), Threads = State.range(3);
-    const KernelSetId Set = static_cast<KernelSetId>(State.range(4));
-    if (BuiltInKernelSet(Set) == nullptr) {
+    if (!MachineRuns(*Set)) {
         State.SkipWithError("this machine cannot run the set");
         return;
     }
-    State.SetLabel(std::string(BuiltInKernelSet(Set)->Name) + ", floor " + FloorName());
+    State.SetLabel(std::string(Set->Name) + ", floor " + FloorName());
     Scene& S = SceneOf(W, H);
-    auto Engine = MakeEngine(static_cast<std::int32_t>(State.range(2)), W, H, Set);
+    auto Engine = MakeEngine(static_cast<std::int32_t>(State.range(2)), W, H, *Set);
     velgarde::WorkerPool& Pool = PoolOf(Threads);
     Job J{Engine.get(), &S};
     const double Floor = MedianSeconds(21, [&] { RunFloor(J, Pool); });
@@ -189,28 +188,6 @@ void BM_TwoThreadSpeedup(benchmark::State& State) {
     State.counters["speedup"] = Median(One) / Median(Two);
 }
 
-// The two built-in sets alternated on one thread, so both see the same load.
-void BM_Avx2OverSse2(benchmark::State& State) {
-    const int W = State.range(0), H = State.range(1);
-    if (!ProcessorRunsAvx2()) {
-        State.SkipWithError("this machine has no AVX2");
-        return;
-    }
-    Scene& S = SceneOf(W, H);
-    auto Sse2 = MakeEngine(static_cast<std::int32_t>(State.range(2)), W, H, KernelSetId::Sse2);
-    auto Avx2 = MakeEngine(static_cast<std::int32_t>(State.range(2)), W, H, KernelSetId::Avx2);
-    Job J2{Sse2.get(), &S}, J3{Avx2.get(), &S};
-    std::vector<double> A, B;
-    for (auto _ : State) {
-        A.push_back(Seconds([&] { RunPasses(J2, PoolOf(1)); }));
-        B.push_back(Seconds([&] { RunPasses(J3, PoolOf(1)); }));
-    }
-    S.Restore();
-    State.counters["sse2_ms"] = Median(A) * 1e3;
-    State.counters["avx2_ms"] = Median(B) * 1e3;
-    State.counters["avx2_speedup"] = Median(A) / Median(B);
-}
-
 // CPU time of the calling thread: on a loaded machine a time slice taken
 // away from the thread does not count against it, as it would in wall time.
 template <typename Fn>
@@ -224,21 +201,26 @@ double ThreadSeconds(Fn&& F) {
 
 // One thread, the caller's: the floor and every set the machine runs,
 // interleaved in each iteration and timed in the thread's CPU time, so all
-// see the same machine. The ratios the goals speak of, from one run, and
-// the best set's two passes each against its half of the floor
-// (gather_ratio: horizontal pass over the floor's gather; update_ratio:
-// vertical pass over the floor's update).
+// see the same machine. Per set: <set>_ms, <set>_ratio (over the floor) and
+// <set>_speedup (over SSE2); the best set's two passes each against its half
+// of the floor (gather_ratio: horizontal pass over the floor's gather;
+// update_ratio: vertical pass over the floor's update).
 void BM_OneThread(benchmark::State& State) {
     const int W = State.range(0), H = State.range(1);
     const std::int32_t Range = static_cast<std::int32_t>(State.range(2));
     Scene& S = SceneOf(W, H);
-    auto Sse2 = MakeEngine(Range, W, H, KernelSetId::Sse2);
-    auto Avx2 = MakeEngine(Range, W, H, KernelSetId::Avx2);
-    const bool HasAvx2 = Avx2->Kernels().Id == KernelSetId::Avx2;
-    Job J2{Sse2.get(), &S}, J3{Avx2.get(), &S};
-    // Phase by phase: the floor's gather against the horizontal pass, its
-    // update against the vertical pass.
-    std::vector<double> Gather, Update, H2, V2, H3, V3, Floor, A, B, Wider;
+    struct Timed {
+        const KernelSet* Set;
+        std::unique_ptr<TUnsharpMaskFilter> Engine;
+        std::vector<double> Horizontal, Vertical, Both;
+    };
+    std::vector<Timed> Sets;
+    for (const KernelSet& Set : BuiltInKernelSets())
+        if (MachineRuns(Set)) Sets.push_back({&Set, MakeEngine(Range, W, H, Set), {}, {}, {}});
+    const Timed& Best = Sets.front();
+    const Timed& Sse2 = Sets.back();
+    Job Floors{Best.Engine.get(), &S};
+    std::vector<double> Gather, Update, Floor, Wider;
     const bool WiderFloor = MachineRunsAvx512Floor();
     for (auto _ : State) {
         // The 512-bit floor, to show the floor in use is the faster one.
@@ -247,30 +229,27 @@ void BM_OneThread(benchmark::State& State) {
                 FloorGatherAvx512(S.Plane, S.PlanePitch, S.Pixels.data(), W, 0, H, S.Pitch());
                 FloorUpdateAvx512(S.Pixels.data(), H, S.Pitch(), S.Plane, S.PlanePitch, 0, W);
             }));
-        Gather.push_back(ThreadSeconds([&] { FloorGatherJob(0, 1, &J2, nullptr); }));
-        Update.push_back(ThreadSeconds([&] { FloorUpdateJob(0, 1, &J2, nullptr); }));
-        H2.push_back(ThreadSeconds([&] { HorizontalJob(0, 1, &J2, nullptr); }));
-        V2.push_back(ThreadSeconds([&] { VerticalJob(0, 1, &J2, nullptr); }));
+        Gather.push_back(ThreadSeconds([&] { FloorGatherJob(0, 1, &Floors, nullptr); }));
+        Update.push_back(ThreadSeconds([&] { FloorUpdateJob(0, 1, &Floors, nullptr); }));
         Floor.push_back(Gather.back() + Update.back());
-        A.push_back(H2.back() + V2.back());
-        if (HasAvx2) {
-            H3.push_back(ThreadSeconds([&] { HorizontalJob(0, 1, &J3, nullptr); }));
-            V3.push_back(ThreadSeconds([&] { VerticalJob(0, 1, &J3, nullptr); }));
-            B.push_back(H3.back() + V3.back());
+        for (Timed& T : Sets) {
+            Job J{T.Engine.get(), &S};
+            T.Horizontal.push_back(ThreadSeconds([&] { HorizontalJob(0, 1, &J, nullptr); }));
+            T.Vertical.push_back(ThreadSeconds([&] { VerticalJob(0, 1, &J, nullptr); }));
+            T.Both.push_back(T.Horizontal.back() + T.Vertical.back());
         }
     }
     S.Restore();
     if (WiderFloor) State.counters["avx512_floor_ratio"] = Median(Wider) / Median(Floor);
-    State.counters["gather_ratio"] = Median(HasAvx2 ? H3 : H2) / Median(Gather);
-    State.counters["update_ratio"] = Median(HasAvx2 ? V3 : V2) / Median(Update);
-    State.SetLabel(std::string("floor ") + FloorName());
+    State.counters["gather_ratio"] = Median(Best.Horizontal) / Median(Gather);
+    State.counters["update_ratio"] = Median(Best.Vertical) / Median(Update);
+    State.SetLabel(std::string("best ") + Best.Set->Name + ", floor " + FloorName());
     State.counters["floor_ms"] = Median(Floor) * 1e3;
-    State.counters["sse2_ms"] = Median(A) * 1e3;
-    State.counters["sse2_ratio"] = Median(A) / Median(Floor);
-    if (HasAvx2) {
-        State.counters["avx2_ms"] = Median(B) * 1e3;
-        State.counters["avx2_ratio"] = Median(B) / Median(Floor);
-        State.counters["avx2_speedup"] = Median(A) / Median(B);
+    for (const Timed& T : Sets) {
+        const std::string Name = T.Set->Name;
+        State.counters[Name + "_ms"] = Median(T.Both) * 1e3;
+        State.counters[Name + "_ratio"] = Median(T.Both) / Median(Floor);
+        if (&T != &Sse2) State.counters[Name + "_speedup"] = Median(Sse2.Both) / Median(T.Both);
     }
 }
 
@@ -335,13 +314,6 @@ void BM_ThroughHost(benchmark::State& State) {
 
 }  // namespace
 
-BENCHMARK(BM_Frame)
-    ->ArgNames({"w", "h", "range", "threads", "set"})
-    ->ArgsProduct({{1920}, {1080}, {DefaultRange, WidestRange}, {1, 2}, {1, 2}})
-    ->ArgsProduct({{3840}, {2160}, {DefaultRange, WidestRange}, {1, 2}, {1, 2}})
-    ->MinTime(0.5)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
 BENCHMARK(BM_TwoThreadSpeedup)->ArgNames({"w", "h"})->Args({3840, 2160})->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_OneThread)
     ->ArgNames({"w", "h", "range"})
@@ -350,14 +322,22 @@ BENCHMARK(BM_OneThread)
     ->Iterations(60)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
-BENCHMARK(BM_Avx2OverSse2)
-    ->ArgNames({"w", "h", "range"})
-    ->Args({1920, 1080, DefaultRange})
-    ->Args({1920, 1080, WidestRange})
-    ->Iterations(60)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
 BENCHMARK(BM_VersusScalar)->ArgNames({"w", "h"})->Args({1920, 1080})->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ThroughHost)->ArgNames({"w", "h", "threads"})->Args({1920, 1080, 2})->MinTime(0.5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    // BM_Frame/<set>/...: one family per built-in set.
+    for (const KernelSet& Set : BuiltInKernelSets())
+        benchmark::RegisterBenchmark((std::string("BM_Frame/") + Set.Name).c_str(), BM_Frame, &Set)
+            ->ArgNames({"w", "h", "range", "threads"})
+            ->ArgsProduct({{1920}, {1080}, {DefaultRange, WidestRange}, {1, 2}})
+            ->ArgsProduct({{3840}, {2160}, {DefaultRange, WidestRange}, {1, 2}})
+            ->MinTime(0.5)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

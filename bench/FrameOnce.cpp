@@ -4,7 +4,7 @@
 // Instruction counts repeat exactly, whatever else the machine is doing:
 //   valgrind --tool=callgrind build/native/velgarde_frame_once [range-track [set]]
 //   callgrind_annotate --inclusive=yes callgrind.out.* | grep -E 'Run(Floor|Passes)|Kernel'
-// set: scalar, sse2 or avx2 (default: the best this machine runs). The
+// set: a built-in set's name or scalar (default: the best this machine runs). The
 // floor is the benchmarks' own (AVX2 where the machine has it).
 #include <cstdint>
 #include <cstdio>
@@ -34,13 +34,11 @@ __attribute__((noinline)) void RunPasses(const TUnsharpMaskFilter& Engine, std::
     Engine.VerticalPass(Pixels.data(), Work, 0, 1);
 }
 bool ChooseSet(TUnsharpMaskFilter& Engine, const char* Name) {
-    if (std::strcmp(Name, "scalar") == 0) {
+    if (std::strcmp(Name, ScalarKernels.Name) == 0) {
         Engine.UseKernels(ScalarKernels);
         return true;
     }
-    if (std::strcmp(Name, "sse2") == 0) return Engine.UseKernels(KernelSetId::Sse2);
-    if (std::strcmp(Name, "avx2") == 0) return Engine.UseKernels(KernelSetId::Avx2);
-    return false;
+    return Engine.UseKernels(Name);
 }
 }  // namespace
 
@@ -52,7 +50,10 @@ int main(int argc, char** argv) {
 
     TUnsharpMaskFilter Engine(8);
     if (argc > 2 && !ChooseSet(Engine, argv[2])) {
-        std::fprintf(stderr, "set %s: not one this machine runs (scalar, sse2, avx2)\n", argv[2]);
+        std::fprintf(stderr, "set %s: not one this machine runs (", argv[2]);
+        for (const KernelSet& Set : BuiltInKernelSets())
+            if (MachineRuns(Set)) std::fprintf(stderr, "%s, ", Set.Name);
+        std::fprintf(stderr, "scalar)\n");
         return 2;
     }
     std::printf("set %s, floor %s\n", Engine.Kernels().Name, FloorName());

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "filter/KernelSets.h"
-#include "filter/PixelVectors.h"
+#include "filter/Sse2KernelHelpers.h"
 
 void FloorGatherSse2(std::int16_t* Plane, std::int32_t PlanePitch, const void* Frame, std::int32_t Width,
                  std::int32_t FirstRow, std::int32_t Rows, std::int32_t SrcPitch) {
@@ -48,7 +48,7 @@ void FloorUpdateSse2(void* Frame, std::int32_t Height, std::int32_t SrcPitch, co
 // The machine is asked once, before any frame is timed. AVX2 where it has
 // it: the AVX-512BW floor (MemoryFloorAvx512.cpp) measured slower than the
 // AVX2 one on the AVX-512 machine at hand (BM_OneThread reports both).
-static const bool UseAvx2 = ProcessorRunsAvx2();
+static const bool UseAvx2 = BuiltInKernelSet("avx2") != nullptr;
 
 const char* FloorName() { return UseAvx2 ? "avx2" : "sse2"; }
 

@@ -1,15 +1,9 @@
 // The horizontal pass in AVX2: sixteen pixels of four rows gathered per
 // step with byte shuffles, and four columns per step in the convolution.
-// Compiled with -mavx2 and run only where CPUID and XGETBV allow, so every
-// helper here stays in this file's anonymous namespace (an inline function
-// shared with the SSE2 files could be emitted from this one, VEX code and
-// all, and picked by the linker for every caller).
-//
-// i686 has eight vector registers and the Windows targets may not realign
-// the stack for 32-byte spills: loop bodies keep few 256-bit values live and
-// read coefficients and masks from memory where they are used.
-#include <immintrin.h>
-
+// Compiled with -mavx2 and run only where CPUID and XGETBV allow; every
+// helper stays in an anonymous namespace (filter/KernelHelpers.h says why).
+// Loop bodies keep few 256-bit values live and read coefficients and masks
+// from memory where they are used (filter/Avx2KernelHelpers.h).
 #include <cstdint>
 #include <cstring>
 
@@ -22,55 +16,20 @@ constexpr std::int32_t UnrolledPairs = 12;  // every radius of the range track
 
 const std::int16_t* ListAt(std::intptr_t Address) { return reinterpret_cast<const std::int16_t*>(Address); }
 
-// Y out of the three 16-byte pieces of eight 6-byte pixels (Y of pixel i is
-// word 3i of the 48 bytes), the same for both halves of a 256-bit vector.
-alignas(32) const std::int8_t ExtractMasks[3][32] = {
-#define VELGARDE_TWICE(...) __VA_ARGS__, __VA_ARGS__
-    {VELGARDE_TWICE(0, 1, 6, 7, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1)},
-    {VELGARDE_TWICE(-1, -1, -1, -1, -1, -1, 2, 3, 8, 9, 14, 15, -1, -1, -1, -1)},
-    {VELGARDE_TWICE(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 4, 5, 10, 11)},
-#undef VELGARDE_TWICE
-};
-
-inline __m256i Mask(const std::int8_t (*Masks)[32], int i) {
-    return _mm256_load_si256(reinterpret_cast<const __m256i*>(Masks[i]));
-}
-
-inline __m256i LoadTwo(const unsigned char* Low, const unsigned char* High) {
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Low))),
-                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(High)), 1);
-}
-
-// The Y of pixels 0..7 (low half) and 8..15 (high half) of one row at P.
-inline __m256i RowY16(const unsigned char* P, const std::int8_t (*Masks)[32]) {
-    const __m256i A = _mm256_shuffle_epi8(LoadTwo(P, P + 48), Mask(Masks, 0));
-    const __m256i B = _mm256_shuffle_epi8(LoadTwo(P + 16, P + 64), Mask(Masks, 1));
-    const __m256i C = _mm256_shuffle_epi8(LoadTwo(P + 32, P + 80), Mask(Masks, 2));
-    return _mm256_or_si256(_mm256_or_si256(A, B), C);
-}
-
-inline __m128i RowY8(const unsigned char* P, const std::int8_t (*Masks)[32]) {
-    auto Piece = [&](int k) {
-        return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 16 * k)),
-                                _mm256_castsi256_si128(Mask(Masks, k)));
-    };
-    return _mm_or_si128(_mm_or_si128(Piece(0), Piece(1)), Piece(2));
-}
-
 // Eight GatherUnits (sixteen pixels of four rows at byte X): a unit holds
 // pixels 2u, 2u + 1 of rows 0..3, lanes (row 0 even, row 0 odd, row 1 even,
 // ...), exactly as the SSE2 kernel lays them out.
 inline void GatherUnits16(unsigned char* Dst, const unsigned char* const Row[4], std::ptrdiff_t X) {
-    const std::int8_t(*Masks)[32] = Fresh(ExtractMasks);
+    PixelMaskTable Masks = Fresh(PixelMasks);
     __m256i Low01, High01;
     {
-        const __m256i R0 = RowY16(Row[0] + X, Masks);
-        const __m256i R1 = RowY16(Row[1] + X, Masks);
+        const __m256i R0 = ExtractY16(Row[0] + X, Masks);
+        const __m256i R1 = ExtractY16(Row[1] + X, Masks);
         Low01 = _mm256_unpacklo_epi32(R0, R1);   // pixels 0..3 | 8..11
         High01 = _mm256_unpackhi_epi32(R0, R1);  // pixels 4..7 | 12..15
     }
-    const __m256i R2 = RowY16(Row[2] + X, Masks);
-    const __m256i R3 = RowY16(Row[3] + X, Masks);
+    const __m256i R2 = ExtractY16(Row[2] + X, Masks);
+    const __m256i R3 = ExtractY16(Row[3] + X, Masks);
     const __m256i Low23 = _mm256_unpacklo_epi32(R2, R3);
     const __m256i High23 = _mm256_unpackhi_epi32(R2, R3);
     const __m256i U04 = _mm256_unpacklo_epi64(Low01, Low23);  // unit 0 | unit 4
@@ -86,7 +45,7 @@ inline void GatherUnits16(unsigned char* Dst, const unsigned char* const Row[4],
 // Four GatherUnits from eight whole pixels of four rows.
 inline void GatherUnits8(unsigned char* Dst, const unsigned char* const Row[4], std::ptrdiff_t X) {
     __m128i R[4];
-    for (int r = 0; r < 4; ++r) R[r] = RowY8(Row[r] + X, ExtractMasks);
+    for (int r = 0; r < 4; ++r) R[r] = ExtractY8(Row[r] + X, PixelMasks);
     const __m128i Low01 = _mm_unpacklo_epi32(R[0], R[1]);
     const __m128i Low23 = _mm_unpacklo_epi32(R[2], R[3]);
     const __m128i High01 = _mm_unpackhi_epi32(R[0], R[1]);
@@ -103,30 +62,15 @@ inline void GatherUnits(unsigned char* Dst, const unsigned char* const Row[4], s
                         std::ptrdiff_t X2, std::ptrdiff_t X3) {
     alignas(16) std::int16_t Lanes[16];
     for (int r = 0; r < 4; ++r) {
-        Lanes[2 * r] = static_cast<std::int16_t>(LoadY(Row[r] + X0));
-        Lanes[2 * r + 1] = static_cast<std::int16_t>(LoadY(Row[r] + X1));
-        Lanes[8 + 2 * r] = static_cast<std::int16_t>(LoadY(Row[r] + X2));
-        Lanes[8 + 2 * r + 1] = static_cast<std::int16_t>(LoadY(Row[r] + X3));
+        Lanes[2 * r] = LoadY(Row[r] + X0);
+        Lanes[2 * r + 1] = LoadY(Row[r] + X1);
+        Lanes[8 + 2 * r] = LoadY(Row[r] + X2);
+        Lanes[8 + 2 * r + 1] = LoadY(Row[r] + X3);
     }
     std::memcpy(Dst, Lanes, 32);
 }
 
-inline __m128i Pair128(const std::int16_t* List, std::int32_t k) {
-    std::int32_t Value;
-    std::memcpy(&Value, List + 2 * k, 4);
-    return _mm_set1_epi32(Value);
-}
-
-inline __m256i Pair256(const std::int16_t* List, std::int32_t k) {
-    std::int32_t Value;
-    std::memcpy(&Value, List + 2 * k, 4);
-    return _mm256_set1_epi32(Value);
-}
-
 inline __m128i RoundAndShift(__m128i Sum) { return _mm_srai_epi32(_mm_add_epi32(Sum, _mm_set1_epi32(8192)), 14); }
-// The four-column sums start from the rounding term: added first or last,
-// the wrapped 32-bit sum is the same.
-inline __m256i RoundingTerm() { return _mm256_set1_epi32(8192); }
 
 // One column, any list: four rows' sums, rounded, into the two lines.
 inline void ConvolveColumn(const unsigned char* Unit, const std::int16_t* List, unsigned char* Line0,

@@ -1,5 +1,8 @@
 #include "filter/KernelSets.h"
 
+#include <cstring>
+#include <iterator>
+
 #include "filter/Kernels.h"
 
 #if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
@@ -9,11 +12,27 @@
 
 namespace {
 
-const KernelSet Sse2Set = {KernelSetId::Sse2, "sse2", HorizontalKernel, VerticalKernel};
-const KernelSet Avx2Set = {KernelSetId::Avx2, "avx2", HorizontalKernelAvx2, VerticalKernelAvx2};
+// CPUID feature bits.
+constexpr std::uint32_t Sse2 = 1u << 26;     // leaf 1, EDX
+constexpr std::uint32_t OsXsave = 1u << 27;  // leaf 1, ECX: XGETBV may be asked
+constexpr std::uint32_t Avx = 1u << 28;      // leaf 1, ECX
+constexpr std::uint32_t Avx2 = 1u << 5;      // leaf 7, EBX
+
+// XCR0: the register states the operating system saves.
+constexpr std::uint64_t XmmState = 1u << 1;
+constexpr std::uint64_t YmmState = 1u << 2;
+
+// Best first. A line: name, needs {leaf 1 ECX, EDX, leaf 7 EBX, ECX, XCR0}, kernels.
+const KernelSet Table[] = {
+    {"avx2", {OsXsave | Avx, Sse2, Avx2, 0, XmmState | YmmState}, HorizontalKernelAvx2, VerticalKernelAvx2},
+    {"sse2", {0, Sse2, 0, 0, 0}, HorizontalKernelSse2, VerticalKernelSse2},
+};
+
+// Every kernel member is a function pointer, and KernelKindCount counts them.
+static_assert(sizeof(KernelSet) == offsetof(KernelSet, Horizontal) + KernelKindCount * sizeof(HorizontalKernelFn),
+              "KernelKindCount must count the kernel members of KernelSet");
 
 #if defined(VELGARDE_X86_CPUID)
-// XCR0: which register states the operating system saves on a switch.
 // Only asked once CPUID says the instruction exists (OSXSAVE).
 std::uint64_t EnabledRegisterStates() {
     std::uint32_t Low, High;
@@ -24,27 +43,36 @@ std::uint64_t EnabledRegisterStates() {
 
 }  // namespace
 
-bool ProcessorRunsAvx2() {
+KernelSetTable BuiltInKernelSets() { return {Table, std::size(Table)}; }
+
+bool MachineOffers(const ProcessorNeeds& Needs) {
 #if defined(VELGARDE_X86_CPUID)
     unsigned Eax, Ebx, Ecx, Edx;
     if (!__get_cpuid(1, &Eax, &Ebx, &Ecx, &Edx)) return false;
-    const unsigned OsSavesState = 1u << 27, Avx = 1u << 28;
-    if ((Ecx & (OsSavesState | Avx)) != (OsSavesState | Avx)) return false;
-    // The XMM (bit 1) and YMM (bit 2) states must both be saved.
-    if ((EnabledRegisterStates() & 6) != 6) return false;
-    if (!__get_cpuid_count(7, 0, &Eax, &Ebx, &Ecx, &Edx)) return false;
-    return (Ebx & (1u << 5)) != 0;
+    if ((Ecx & Needs.Leaf1Ecx) != Needs.Leaf1Ecx || (Edx & Needs.Leaf1Edx) != Needs.Leaf1Edx) return false;
+    if (Needs.Leaf7Ebx != 0 || Needs.Leaf7Ecx != 0) {
+        if (!__get_cpuid_count(7, 0, &Eax, &Ebx, &Ecx, &Edx)) return false;
+        if ((Ebx & Needs.Leaf7Ebx) != Needs.Leaf7Ebx || (Ecx & Needs.Leaf7Ecx) != Needs.Leaf7Ecx) return false;
+    }
+    if (Needs.SavedStates != 0) {
+        if (!__get_cpuid(1, &Eax, &Ebx, &Ecx, &Edx) || (Ecx & OsXsave) == 0) return false;
+        if ((EnabledRegisterStates() & Needs.SavedStates) != Needs.SavedStates) return false;
+    }
+    return true;
 #else
-    return false;
+    return Needs.Leaf1Ecx == 0 && Needs.Leaf1Edx == 0 && Needs.Leaf7Ebx == 0 && Needs.Leaf7Ecx == 0 &&
+           Needs.SavedStates == 0;
 #endif
 }
 
-const KernelSet* BuiltInKernelSet(KernelSetId Id) {
-    switch (Id) {
-    case KernelSetId::Sse2: return &Sse2Set;
-    case KernelSetId::Avx2: return ProcessorRunsAvx2() ? &Avx2Set : nullptr;
-    default: return nullptr;
-    }
+const KernelSet* BuiltInKernelSet(const char* Name) {
+    for (const KernelSet& Set : Table)
+        if (std::strcmp(Set.Name, Name) == 0) return MachineRuns(Set) ? &Set : nullptr;
+    return nullptr;
 }
 
-const KernelSet& BestKernelSet() { return ProcessorRunsAvx2() ? Avx2Set : Sse2Set; }
+const KernelSet& BestKernelSet() {
+    for (const KernelSet& Set : Table)
+        if (MachineRuns(Set)) return Set;
+    return Table[std::size(Table) - 1];
+}

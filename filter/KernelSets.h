@@ -1,41 +1,76 @@
-// Kernel sets: the pair of passes' kernels for one instruction set, and the
-// choice of the best set this processor and operating system can run. An
-// engine picks its set once, when it is made; tests and benchmarks may force
-// another. Every set gives the same bits for every input.
+// Kernel sets: every routine the passes run, once per instruction set, and
+// the one table of built-in sets, best first, with what each needs of the
+// processor and the operating system. An engine takes the first set this
+// machine runs when it is made; tests, golden outputs and benchmarks walk
+// the same table. Every set gives the same bits for every input.
+//
+// A new set: its kernel files (filter/<Kind>Kernel<Set>.cpp, with their
+// helpers in filter/<Set>KernelHelpers.h), their declarations in
+// filter/Kernels.h, one line in the table (filter/KernelSets.cpp) and its
+// compile flags (CMakeLists.txt). A new kind of kernel: its type below, a
+// member of KernelSet, KernelKindCount, a kernel in every set and a scalar
+// twin (filter/Reference.h), and its check in tests/filter/KernelCheckerTest.cpp.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct SharpenLanes;
 
-using HorizontalKernelFn = void (*)(void* WorkDst, const void* Src, const std::intptr_t* EntryData,
-                                    void* ScratchBlock, std::int32_t GatherCount, std::int32_t Columns,
-                                    std::int32_t Groups, std::int32_t WorkPitch, std::int32_t SrcPitch,
-                                    std::int32_t Rows);
-using VerticalKernelFn = void (*)(void* Frame, const void* Work, const std::intptr_t* Entries,
-                                  std::int32_t GroupCount, std::int32_t RowCount, std::int32_t SrcPitch,
-                                  std::int32_t WorkPitch, std::int32_t LastGroupColumns,
-                                  const SharpenLanes* Lanes);
+// The kinds of kernel, as function types (so that filter/Kernels.h can
+// declare each set's kernels in one line apiece); filter/Kernels.h says
+// what each one does.
+using HorizontalKernelType = void(void* WorkDst, const void* Src, const std::intptr_t* EntryData,
+                                  void* ScratchBlock, std::int32_t GatherCount, std::int32_t Columns,
+                                  std::int32_t Groups, std::int32_t WorkPitch, std::int32_t SrcPitch,
+                                  std::int32_t Rows);
+using VerticalKernelType = void(void* Frame, const void* Work, const std::intptr_t* Entries,
+                                std::int32_t GroupCount, std::int32_t RowCount, std::int32_t SrcPitch,
+                                std::int32_t WorkPitch, std::int32_t LastGroupColumns,
+                                const SharpenLanes* Lanes);
+using HorizontalKernelFn = HorizontalKernelType*;
+using VerticalKernelFn = VerticalKernelType*;
 
-// The scalar set (the kernels' plain twins) is no part of the filter: it
-// lives with the scalar model in filter/Reference.h, for tests and
-// benchmarks. SSE2 and AVX2 are built in.
-enum class KernelSetId : std::int32_t { Scalar = 0, Sse2 = 1, Avx2 = 2 };
+// What a set needs: bits that must all be set in CPUID's answers, and the
+// register states (XCR0, read with XGETBV) the operating system must save
+// on a task switch. Zero everywhere: nothing beyond what the build needs.
+struct ProcessorNeeds {
+    std::uint32_t Leaf1Ecx = 0;  // CPUID leaf 1
+    std::uint32_t Leaf1Edx = 0;
+    std::uint32_t Leaf7Ebx = 0;  // CPUID leaf 7, subleaf 0
+    std::uint32_t Leaf7Ecx = 0;
+    std::uint64_t SavedStates = 0;  // XCR0 bits; non-zero needs OSXSAVE
+};
 
 struct KernelSet {
-    KernelSetId Id;
-    const char* Name;  // "scalar", "sse2", "avx2"
+    const char* Name;  // "avx2", "sse2", "scalar": unique, lower case
+    ProcessorNeeds Needs;
+    // The kernels, one per kind.
     HorizontalKernelFn Horizontal;
     VerticalKernelFn Vertical;
 };
 
-// What CPUID and XGETBV say this processor and its operating system run.
-bool ProcessorRunsAvx2();
+// Kernel members of KernelSet; the checker has a check for each.
+constexpr std::size_t KernelKindCount = 2;
 
-// The built-in set Id if this machine runs it; null for a set it cannot
-// run and for the scalar set, which is not built in.
-const KernelSet* BuiltInKernelSet(KernelSetId Id);
+// The built-in sets, best first; the last, SSE2, is the floor every build
+// needs anyway. (The scalar twins are no part of the filter: they live with
+// the scalar model, filter/Reference.h.)
+struct KernelSetTable {
+    const KernelSet* First;
+    std::size_t Count;
+    const KernelSet* begin() const { return First; }
+    const KernelSet* end() const { return First + Count; }
+};
+KernelSetTable BuiltInKernelSets();
 
-// The best built-in set this machine runs: AVX2 where the processor has it
-// and the operating system saves the 256-bit registers, else SSE2, the floor.
+// Whether this processor and its operating system offer what Needs names.
+bool MachineOffers(const ProcessorNeeds& Needs);
+inline bool MachineRuns(const KernelSet& Set) { return MachineOffers(Set.Needs); }
+
+// The built-in set called Name if this machine runs it; null for a set it
+// cannot run, for an unknown name and for "scalar", which is not built in.
+const KernelSet* BuiltInKernelSet(const char* Name);
+
+// The first built-in set this machine runs.
 const KernelSet& BestKernelSet();

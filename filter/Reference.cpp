@@ -100,7 +100,14 @@ void VerticalKernelScalar(void* Frame, const void* Work, const std::intptr_t* En
     }
 }
 
-const KernelSet ScalarKernels = {KernelSetId::Scalar, "scalar", HorizontalKernelScalar, VerticalKernelScalar};
+const KernelSet ScalarKernels = {"scalar", {}, HorizontalKernelScalar, VerticalKernelScalar};
+
+std::vector<const KernelSet*> EveryKernelSet() {
+    std::vector<const KernelSet*> Sets;
+    for (const KernelSet& Set : BuiltInKernelSets()) Sets.push_back(&Set);
+    Sets.push_back(&ScalarKernels);
+    return Sets;
+}
 
 void ReferenceFrame(const ReferenceSettings& Settings, void* Frame, std::int32_t Width,
                     std::int32_t Height, std::int32_t MaxWidth) {

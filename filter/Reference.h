@@ -4,21 +4,21 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "filter/KernelSets.h"
 
-// Scalar twins of the two kernels, taking exactly their arguments.
-void HorizontalKernelScalar(void* WorkDst, const void* Src, const std::intptr_t* EntryData,
-                            void* ScratchBlock, std::int32_t GatherCount, std::int32_t Columns,
-                            std::int32_t Groups, std::int32_t WorkPitch, std::int32_t SrcPitch,
-                            std::int32_t Rows);
-void VerticalKernelScalar(void* Frame, const void* Work, const std::intptr_t* Entries,
-                          std::int32_t GroupCount, std::int32_t RowCount, std::int32_t SrcPitch,
-                          std::int32_t WorkPitch, std::int32_t LastGroupColumns, const SharpenLanes* Lanes);
+// Scalar twins of every kind of kernel, taking exactly their arguments.
+HorizontalKernelType HorizontalKernelScalar;
+VerticalKernelType VerticalKernelScalar;
 
 // The twins as a kernel set, for an engine made to run them
 // (TUnsharpMaskFilter::UseKernels): what every vector set is checked against.
 extern const KernelSet ScalarKernels;
+
+// Every set there is: the built-in table, best first (sets this machine
+// cannot run included: MachineRuns tells), then the scalar twins.
+std::vector<const KernelSet*> EveryKernelSet();
 
 // One pixel's sharpening step: B the blurred value, Y the pixel's own.
 // Threshold and amounts as the engine holds them (low 16 bits of the

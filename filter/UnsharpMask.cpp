@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <limits>
 
-#include "filter/Kernels.h"
 #include "filter/Vectors.h"
 #include "filter/WorkSplit.h"
 #include "util/xmmutil.h"
@@ -52,8 +51,8 @@ void TUnsharpMaskFilter::SetThreshold(std::int32_t Value) {
     FillThresholdLanes(Lanes, Value);
 }
 
-bool TUnsharpMaskFilter::UseKernels(KernelSetId Id) {
-    const KernelSet* Set = BuiltInKernelSet(Id);
+bool TUnsharpMaskFilter::UseKernels(const char* Name) {
+    const KernelSet* Set = BuiltInKernelSet(Name);
     if (Set == nullptr) return false;
     KernelsInUse = Set;
     return true;

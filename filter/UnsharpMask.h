@@ -41,12 +41,13 @@ public:
                       std::uint32_t ThreadCount) const;
 
     // The kernel set the passes run: the best this machine supports, chosen
-    // when the engine is made. Tests and benchmarks may force another; the
-    // built-in one by id (false, keeping the current set, where the machine
-    // cannot run it), any other (the scalar twins) by reference: the set
-    // must outlive the engine. Not while a pass runs.
+    // when the engine is made. Tests and benchmarks may force another; a
+    // built-in one by name (false, keeping the current set, where the
+    // machine cannot run it or no set has the name), any other (the scalar
+    // twins) by reference: the set must outlive the engine. Not while a
+    // pass runs.
     const KernelSet& Kernels() const { return *KernelsInUse; }
-    bool UseKernels(KernelSetId Id);
+    bool UseKernels(const char* Name);
     void UseKernels(const KernelSet& Set) { KernelsInUse = &Set; }
 
     // Frees both plans and the scratch block; geometry fields keep their values.

@@ -1,15 +1,9 @@
 // The vertical pass in AVX2: sixteen columns (two 8-column groups) per step.
-// Compiled with -mavx2 and run only where CPUID and XGETBV allow, so every
-// helper here stays in this file's anonymous namespace: an inline function
-// shared with the SSE2 files could be emitted from this one, with VEX code
-// in it, and picked by the linker for all of them.
-//
-// i686 has eight vector registers and the Windows targets may not realign
-// the stack for 32-byte spills: each loop body keeps at most eight 256-bit
-// values live and reads its constants (coefficients, lanes, masks) from
-// memory where they are used, never from the stack.
-#include <immintrin.h>
-
+// Compiled with -mavx2 and run only where CPUID and XGETBV allow; every
+// helper stays in an anonymous namespace (filter/KernelHelpers.h says why).
+// Each loop body keeps at most eight 256-bit values live and reads its
+// constants (coefficients, lanes, masks) from memory where they are used,
+// never from the stack (filter/Avx2KernelHelpers.h).
 #include <cstdint>
 #include <cstring>
 
@@ -21,72 +15,6 @@ namespace {
 
 constexpr std::int32_t CachedPairs = 16;  // every list of the track bars' range
 constexpr std::int32_t PrefetchRows = 4;
-
-inline void StoreY(unsigned char* Pixel, std::int16_t Y) { std::memcpy(Pixel, &Y, 2); }
-
-// Byte shuffles between three 16-byte pieces of eight 6-byte pixels and
-// their eight Y words: Y of pixel i is word 3i of the 48 bytes.
-alignas(32) const std::int8_t ShuffleMasks[6][32] = {
-#define VELGARDE_TWICE(...) __VA_ARGS__, __VA_ARGS__
-    // Y out of piece A (pixels 0..2), B (3..5), C (6, 7).
-    {VELGARDE_TWICE(0, 1, 6, 7, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1)},
-    {VELGARDE_TWICE(-1, -1, -1, -1, -1, -1, 2, 3, 8, 9, 14, 15, -1, -1, -1, -1)},
-    {VELGARDE_TWICE(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 4, 5, 10, 11)},
-    // Y back into A (words 0, 3, 6), B (words 1, 4, 7), C (words 2, 5).
-    {VELGARDE_TWICE(0, 1, -1, -1, -1, -1, 2, 3, -1, -1, -1, -1, 4, 5, -1, -1)},
-    {VELGARDE_TWICE(-1, -1, 6, 7, -1, -1, -1, -1, 8, 9, -1, -1, -1, -1, 10, 11)},
-    {VELGARDE_TWICE(-1, -1, -1, -1, 12, 13, -1, -1, -1, -1, 14, 15, -1, -1, -1, -1)},
-#undef VELGARDE_TWICE
-};
-
-inline __m256i Mask(const std::int8_t (*Masks)[32], int i) {
-    return _mm256_load_si256(reinterpret_cast<const __m256i*>(Masks[i]));
-}
-
-inline __m256i LoadTwo(const unsigned char* Low, const unsigned char* High) {
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Low))),
-                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(High)), 1);
-}
-
-inline void StoreTwo(unsigned char* Low, unsigned char* High, __m256i V) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(Low), _mm256_castsi256_si128(V));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(High), _mm256_extracti128_si256(V, 1));
-}
-
-// The Y of pixels 0..7 (low half) and 8..15 (high half) at P: piece k of
-// each half is 16k bytes into it, the halves 48 bytes apart.
-inline __m256i ExtractY16(const unsigned char* P, const std::int8_t (*Masks)[32]) {
-    const __m256i A = _mm256_shuffle_epi8(LoadTwo(P, P + 48), Mask(Masks, 0));
-    const __m256i B = _mm256_shuffle_epi8(LoadTwo(P + 16, P + 64), Mask(Masks, 1));
-    const __m256i C = _mm256_shuffle_epi8(LoadTwo(P + 32, P + 80), Mask(Masks, 2));
-    return _mm256_or_si256(_mm256_or_si256(A, B), C);
-}
-
-// Writes the sixteen Y of Y back at P, every Cb and Cr as read.
-inline void MergeY16(unsigned char* P, __m256i Y, const std::int8_t (*Masks)[32]) {
-    StoreTwo(P, P + 48, _mm256_blend_epi16(LoadTwo(P, P + 48), _mm256_shuffle_epi8(Y, Mask(Masks, 3)), 0x49));
-    StoreTwo(P + 16, P + 64,
-             _mm256_blend_epi16(LoadTwo(P + 16, P + 64), _mm256_shuffle_epi8(Y, Mask(Masks, 4)), 0x92));
-    StoreTwo(P + 32, P + 80,
-             _mm256_blend_epi16(LoadTwo(P + 32, P + 80), _mm256_shuffle_epi8(Y, Mask(Masks, 5)), 0x24));
-}
-
-// The same for one group of eight pixels.
-inline __m128i ExtractY8(const unsigned char* P, const std::int8_t (*Masks)[32]) {
-    auto Piece = [&](int k) {
-        return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 16 * k)),
-                                _mm256_castsi256_si128(Mask(Masks, k)));
-    };
-    return _mm_or_si128(_mm_or_si128(Piece(0), Piece(1)), Piece(2));
-}
-
-inline void MergeY8(unsigned char* P, __m128i Y, const std::int8_t (*Masks)[32]) {
-    __m128i* A = reinterpret_cast<__m128i*>(P);
-    auto Moved = [&](int k) { return _mm_shuffle_epi8(Y, _mm256_castsi256_si128(Mask(Masks, 3 + k))); };
-    _mm_storeu_si128(A, _mm_blend_epi16(_mm_loadu_si128(A), Moved(0), 0x49));
-    _mm_storeu_si128(A + 1, _mm_blend_epi16(_mm_loadu_si128(A + 1), Moved(1), 0x92));
-    _mm_storeu_si128(A + 2, _mm_blend_epi16(_mm_loadu_si128(A + 2), Moved(2), 0x24));
-}
 
 // Soft threshold and the two amounts on sixteen signed 16-bit lanes; the
 // SSE2 kernel's steps, lane for lane.
@@ -108,17 +36,7 @@ inline __m256i Sharpen(__m256i B, __m256i Y, const SharpenLanes* Lanes) {
     return _mm256_add_epi16(Y, _mm256_packs_epi32(V0, V1));  // in-lane packs keep the column order; wraps
 }
 
-// Sums start from the rounding term, half of the 14-bit unit: added first
-// or last, the wrapped 32-bit sum is the same.
-inline __m256i RoundingTerm() { return _mm256_set1_epi32(8192); }
 inline __m256i Shift(__m256i Sum) { return _mm256_srai_epi32(Sum, 14); }
-
-// Pair k of a list, both coefficients, broadcast to every 32-bit lane.
-inline __m256i Pair(const std::int16_t* List, std::int32_t k) {
-    std::int32_t Value;
-    std::memcpy(&Value, List + 2 * k, 4);
-    return _mm256_set1_epi32(Value);
-}
 
 // Blur of one 8-column group: one 32-byte line holds its eight columns'
 // upper and lower values, so one multiply-add per pair serves all eight.
@@ -128,7 +46,7 @@ inline __m128i Blur8(const unsigned char* Work, const std::int16_t* List, std::i
     const std::int32_t n = N > 0 ? N : Count;
     for (std::int32_t k = 0; k < n; ++k) {
         Acc = _mm256_add_epi32(Acc, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(Work + k * Line)),
-                                                      Pair(List, k)));
+                                                      Pair256(List, k)));
         Settle(Acc);
     }
     Acc = Shift(Acc);
@@ -142,7 +60,7 @@ inline __m256i Blur16(const unsigned char* Work, const std::int16_t* List, std::
     __m256i Acc1 = RoundingTerm();
     const std::int32_t n = N > 0 ? N : Count;
     for (std::int32_t k = 0; k < n; ++k) {
-        const __m256i C = Pair(List, k);
+        const __m256i C = Pair256(List, k);
         const unsigned char* L = Work + k * Line;
         Acc0 = _mm256_add_epi32(Acc0, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(L)), C));
         Acc1 = _mm256_add_epi32(Acc1, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(L + 32)), C));
@@ -166,14 +84,14 @@ void SharpenRow(unsigned char* Row, const unsigned char* Base, const std::int16_
             _mm_prefetch(reinterpret_cast<const char*>(Row + Ahead), _MM_HINT_T0);
             _mm_prefetch(reinterpret_cast<const char*>(Row + Ahead + 64), _MM_HINT_T0);
         }
-        const std::int8_t(*Masks)[32] = Fresh(ShuffleMasks);
+        PixelMaskTable Masks = Fresh(PixelMasks);
         const __m256i Blurred = Blur16<N>(Base, Fresh(List), Count, Line);
         MergeY16(Row, Sharpen(Blurred, ExtractY16(Row, Masks), Fresh(Lanes)), Masks);
     }
     if (g < FullGroups) {
         const __m128i Blurred = Blur8<N>(Base, List, Count, Line);
-        const __m256i Y = _mm256_zextsi128_si256(ExtractY8(Row, ShuffleMasks));
-        MergeY8(Row, _mm256_castsi256_si128(Sharpen(_mm256_zextsi128_si256(Blurred), Y, Lanes)), ShuffleMasks);
+        const __m256i Y = _mm256_zextsi128_si256(ExtractY8(Row, PixelMasks));
+        MergeY8(Row, _mm256_castsi256_si128(Sharpen(_mm256_zextsi128_si256(Blurred), Y, Lanes)), PixelMasks);
         Row += 48;
         Base += 32;
     }

@@ -136,19 +136,21 @@ AVIUTL_ENTRY std::int32_t FilterProc(FilterTable* table, ProcInfo* info) {
 extern "C" AVIUTL_EXPORT AVIUTL_ENTRY FilterTable* GetFilterTable() { return &Table; }
 
 #if defined(VELGARDE_TEST_HOOKS)
+#include <cstring>
+
 #include "filter/Reference.h"
 
 // Test builds only: makes the engine the module holds now run the kernel set
-// Id (KernelSetId: 0 the scalar twins, 1 SSE2, 2 AVX2) until FilterExit.
-// Returns 1 when applied, 0 when there is no engine or this machine cannot
-// run the set.
-extern "C" AVIUTL_EXPORT std::int32_t VelgardeTestUseKernels(std::int32_t Id) {
-    if (Engine == nullptr) return 0;
-    if (Id == static_cast<std::int32_t>(KernelSetId::Scalar)) {
+// called Name ("scalar" for the scalar twins, else a built-in set's name)
+// until FilterExit. Returns 1 when applied, 0 when there is no engine or
+// this machine cannot run the set.
+extern "C" AVIUTL_EXPORT std::int32_t VelgardeTestUseKernels(const char* Name) {
+    if (Engine == nullptr || Name == nullptr) return 0;
+    if (std::strcmp(Name, ScalarKernels.Name) == 0) {
         Engine->UseKernels(ScalarKernels);
         return 1;
     }
-    return Engine->UseKernels(static_cast<KernelSetId>(Id)) ? 1 : 0;
+    return Engine->UseKernels(Name) ? 1 : 0;
 }
 
 // Test builds only: makes the Countdown-th next allocation fail (1 = the

@@ -1,5 +1,6 @@
-// The kernels on hand-made plans with known answers: the blur sums and their
-// rounding, and every branch of the sharpening step.
+// The SSE2 kernels on hand-made plans with known answers: the blur sums and
+// their rounding, and every branch of the sharpening step (the checker holds
+// every other set to the same bits).
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -47,7 +48,7 @@ std::int16_t SharpenThroughKernel(const SharpenCase& C) {
     SharpenLanes Lanes;
     FillThresholdLanes(Lanes, C.T);
     FillAmountLanes(Lanes, -C.Plus, -C.Minus);
-    VerticalKernel(Frame, Work, Entries, 1, 1, 48, 16, 8, &Lanes);
+    VerticalKernelSse2(Frame, Work, Entries, 1, 1, 48, 16, 8, &Lanes);
     for (int x = 1; x < 8; ++x) EXPECT_EQ(Frame[3 * x], Frame[0]) << "lanes disagree";
     for (int x = 0; x < 8; ++x) EXPECT_TRUE(Frame[3 * x + 1] == 111 && Frame[3 * x + 2] == -222) << "chroma changed";
     return Frame[0];
@@ -113,7 +114,7 @@ TEST(VerticalKernel, BlurSumOfTwoLinesAndRounding) {
     SharpenLanes Lanes;
     FillThresholdLanes(Lanes, 0);
     FillAmountLanes(Lanes, -1024, -2048);
-    VerticalKernel(Frame, Work, Entries, 1, 1, 48, 16, 8, &Lanes);
+    VerticalKernelSse2(Frame, Work, Entries, 1, 1, 48, 16, 8, &Lanes);
     EXPECT_EQ(Frame[0], 1225);  // B = 1100, D = -100
     EXPECT_EQ(Frame[21], 1225);
 }
@@ -129,7 +130,7 @@ TEST(VerticalKernel, LastGroupTouchesOnlyItsColumns) {
     for (int Columns = 1; Columns <= 8; ++Columns) {
         std::int16_t Frame[8 * 3];
         for (int i = 0; i < 24; ++i) Frame[i] = 1000;
-        VerticalKernel(Frame, Work, Entries, 1, 1, 48, 16, Columns, &Lanes);
+        VerticalKernelSse2(Frame, Work, Entries, 1, 1, 48, 16, Columns, &Lanes);
         for (int x = 0; x < 8; ++x) EXPECT_EQ(Frame[3 * x], x < Columns ? 0 : 1000) << Columns << " columns, x=" << x;
     }
 }
@@ -145,7 +146,7 @@ TEST(HorizontalKernel, WorkedColumnAndNegation) {
         std::int16_t Frame[4 * 3] = {};
         for (int x = 0; x < 4; ++x) Frame[3 * x] = static_cast<std::int16_t>(Sign * 1000 * (x + 1));
         std::memset(Work, 0, sizeof(Work));
-        HorizontalKernel(Work, Frame, Entries, Scratch, 1, 4, 1, 16, 24, 1);
+        HorizontalKernelSse2(Work, Frame, Entries, Scratch, 1, 4, 1, 16, 24, 1);
         EXPECT_EQ(Work[0], Sign * 1464);
         // Rows past the frame repeat the last real row.
         EXPECT_EQ(Work[1], Sign * 1464);
@@ -162,7 +163,7 @@ TEST(HorizontalKernel, RoundingGoesUpwardsForBothSigns) {
     alignas(16) std::int16_t Work[32] = {};
     std::int16_t Frame[4 * 3] = {};  // one pixel per row, 4 rows, pitch 6
     for (int r = 0; r < 4; ++r) Frame[3 * r] = Pixels[r];
-    HorizontalKernel(Work, Frame, Entries, Scratch, 1, 1, 1, 16, 6, 4);
+    HorizontalKernelSse2(Work, Frame, Entries, Scratch, 1, 1, 1, 16, 6, 4);
     EXPECT_EQ(Work[0], -1);
     EXPECT_EQ(Work[1], 0);
     EXPECT_EQ(Work[16], 0);

@@ -84,16 +84,12 @@ bool ThroughAnEngine(const KernelSet& set, const GoldenCase& c, std::vector<unsi
 // the sets it lacks are named in `skipped`.
 std::vector<std::pair<std::string, Runner>> Runners(std::string* skipped) {
     std::vector<std::pair<std::string, Runner>> runners = {{"the plug-in through the host", ThroughTheHost}};
-    const KernelSet* sets[] = {&ScalarKernels, BuiltInKernelSet(KernelSetId::Sse2),
-                               BuiltInKernelSet(KernelSetId::Avx2)};
-    const char* names[] = {"scalar", "sse2", "avx2"};
-    for (int i = 0; i < 3; ++i) {
-        if (sets[i] == nullptr) {
-            *skipped += std::string(skipped->empty() ? "" : ", ") + names[i];
+    for (const KernelSet* set : EveryKernelSet()) {
+        if (set != &ScalarKernels && !MachineRuns(*set)) {
+            *skipped += std::string(skipped->empty() ? "" : ", ") + set->Name;
             continue;
         }
-        const KernelSet* set = sets[i];
-        runners.emplace_back(std::string("an engine with the ") + names[i] + " kernels",
+        runners.emplace_back(std::string("an engine with the ") + set->Name + " kernels",
                              [set](const GoldenCase& c, std::vector<unsigned char>& frame, std::string* error) {
                                  return ThroughAnEngine(*set, c, frame, error);
                              });

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "filter/KernelSets.h"
 #include "host/EmulatedHost.h"
 #include "host/PluginModule.h"
+#include "tests/support/KernelSetParams.h"
 #include "tests/support/Plugin.h"
 
 namespace {
@@ -18,25 +18,25 @@ using velgarde::EmulatedHost;
 using velgarde::PluginModule;
 using namespace velgarde_test;
 
-using UseKernelsFunc = std::int32_t (*)(std::int32_t);
+using UseKernelsFunc = std::int32_t (*)(const char*);
 
-class PluginKernelSets : public testing::TestWithParam<KernelSetId> {};
+class PluginKernelSets : public testing::TestWithParam<const KernelSet*> {};
 
 TEST_P(PluginKernelSets, ForcedSetGivesTheModelsFrames) {
-    if (GetParam() != KernelSetId::Scalar && BuiltInKernelSet(GetParam()) == nullptr)
-        GTEST_SKIP() << "this machine cannot run the set";
+    const KernelSet& set = *GetParam();
+    if (!Runs(set)) GTEST_SKIP() << "this machine cannot run the set";
     // The module stays loaded between the host's Open and the export's call.
     PluginModule module;
     std::string error;
     ASSERT_TRUE(module.Load(TarnwickTestModule(), &error)) << error;
     const auto useKernels = reinterpret_cast<UseKernelsFunc>(module.Symbol("VelgardeTestUseKernels", &error));
     ASSERT_NE(useKernels, nullptr) << error;
-    EXPECT_EQ(useKernels(static_cast<std::int32_t>(GetParam())), 0) << "no engine before FilterInit";
+    EXPECT_EQ(useKernels(set.Name), 0) << "no engine before FilterInit";
     EmulatedHost host;
     ASSERT_TRUE(host.Open(TarnwickTestModule(), 3, &error)) << error;
-    ASSERT_EQ(useKernels(static_cast<std::int32_t>(GetParam())), 1);
+    ASSERT_EQ(useKernels(set.Name), 1);
 
-    std::mt19937 random(31 + static_cast<int>(GetParam()));
+    std::mt19937 random(31);
     for (int i = 0; i < 12; ++i) {
         const int width = 1 + static_cast<int>(random() % 90), height = 1 + static_cast<int>(random() % 50);
         GuardedFrame frame(width, height, width + static_cast<int>(random() % 5));
@@ -51,11 +51,7 @@ TEST_P(PluginKernelSets, ForcedSetGivesTheModelsFrames) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(, PluginKernelSets, testing::Values(KernelSetId::Scalar, KernelSetId::Sse2, KernelSetId::Avx2),
-                         [](const testing::TestParamInfo<KernelSetId>& Info) {
-                             return std::string(Info.param == KernelSetId::Scalar ? "scalar"
-                                                : Info.param == KernelSetId::Sse2 ? "sse2"
-                                                                                  : "avx2");
-                         });
+INSTANTIATE_TEST_SUITE_P(, PluginKernelSets, testing::ValuesIn(EveryKernelSet()),
+                         KernelSetName());
 
 }  // namespace

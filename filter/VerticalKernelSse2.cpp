@@ -7,7 +7,7 @@
 
 #include "filter/FilterParam.h"
 #include "filter/Kernels.h"
-#include "filter/PixelVectors.h"
+#include "filter/Sse2KernelHelpers.h"
 #include "filter/Vectors.h"
 
 namespace {
@@ -20,17 +20,6 @@ constexpr std::int32_t CachedPairs = 16;
 // picks up late once the frame has left the caches. Ask for the same
 // columns a few rows down while this row is computed.
 constexpr std::int32_t PrefetchRows = 4;
-
-inline std::int16_t LoadY(const unsigned char* Pixel) {
-    std::int16_t Y;
-    std::memcpy(&Y, Pixel, 2);
-    return Y;
-}
-
-inline void StoreY(unsigned char* Pixel, int Y) {
-    const std::int16_t V = static_cast<std::int16_t>(Y);
-    std::memcpy(Pixel, &V, 2);
-}
 
 // Eight columns of one output row: the pairs' multiply-adds over the lines,
 // rounded, shifted by 14 and saturated to 16 bits.
@@ -123,7 +112,7 @@ constexpr auto RowGroups = MakeRowGroups(std::make_integer_sequence<int, CachedP
 
 }  // namespace
 
-void VerticalKernel(void* Frame, const void* Work, const std::intptr_t* Entries,
+void VerticalKernelSse2(void* Frame, const void* Work, const std::intptr_t* Entries,
                     std::int32_t GroupCount, std::int32_t RowCount, std::int32_t SrcPitch,
                     std::int32_t WorkPitch, std::int32_t LastGroupColumns, const SharpenLanes* Lanes) {
     SharpenVectors V;

@@ -1,11 +1,16 @@
-// Moving the Y values of eight pixels between a frame row and one vector.
-// Eight 6-byte pixels are exactly three 16-byte vectors A, B, C; the Y of
-// pixel i is 16-bit word 3i of them. SSE2 has no byte shuffle, so the Y words
-// are picked with multiply-adds against 0/1 selectors and merged back with
-// masks: a whole-vector load and store instead of eight scalar ones.
+// Helpers the SSE2 kernel files share; include from SSE2 translation units
+// only. Moving the Y values of eight pixels between a frame row and one
+// vector: eight 6-byte pixels are exactly three 16-byte vectors A, B, C; the
+// Y of pixel i is 16-bit word 3i of them. SSE2 has no byte shuffle, so the Y
+// words are picked with multiply-adds against 0/1 selectors and merged back
+// with masks: a whole-vector load and store instead of eight scalar ones.
 #pragma once
 
 #include <emmintrin.h>
+
+#include "filter/KernelHelpers.h"
+
+namespace {
 
 // Selectors: each 32-bit lane of a multiply-add keeps one word or none.
 // A: words 0, 3, 6 -> lanes 0, 1, 3.  B: words 9, 12, 15 -> lanes 0, 2, 3.
@@ -47,3 +52,5 @@ inline void StorePixels8(unsigned char* P, __m128i A, __m128i B, __m128i C) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(P + 16), B);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(P + 32), C);
 }
+
+}  // namespace

@@ -7,16 +7,10 @@
 
 #include "filter/FilterParam.h"
 #include "filter/Kernels.h"
-#include "filter/PixelVectors.h"
+#include "filter/Sse2KernelHelpers.h"
 #include "filter/Vectors.h"
 
 namespace {
-
-inline int LoadY(const unsigned char* Pixel) {
-    std::int16_t Y;
-    std::memcpy(&Y, Pixel, 2);
-    return Y;
-}
 
 // Two GatherUnits: pixels p, p + 1 and p + 2, p + 3 of four rows, lanes
 // ordered (row 0 even, row 0 odd, row 1 even, ...). X0..X3 are byte offsets
@@ -171,7 +165,7 @@ constexpr auto PairRuns = MakePairRuns(std::make_integer_sequence<int, MaxCached
 
 }  // namespace
 
-void HorizontalKernel(void* WorkDst, const void* Src, const std::intptr_t* EntryData,
+void HorizontalKernelSse2(void* WorkDst, const void* Src, const std::intptr_t* EntryData,
                       void* ScratchBlock, std::int32_t GatherCount, std::int32_t Columns,
                       std::int32_t Groups, std::int32_t WorkPitch, std::int32_t SrcPitch,
                       std::int32_t Rows) {
