@@ -11,7 +11,8 @@
 #include <cstring>
 
 #include "filter/FilterParam.h"
-#include "filter/FormatKernels.h"
+#include "filter/Kernels.h"
+#include "filter/PixelFormats.h"
 #include "filter/FormatRows.h"
 #include "filter/RgbLumaSse2.h"
 #include "filter/Vectors.h"
@@ -258,21 +259,21 @@ void Vertical(const void* From, void* To, std::ptrdiff_t Pitch, const PixelForma
 }
 
 // By layout, in PixelLayout's order.
-constexpr FormatHorizontalFn Horizontals[] = {Horizontal<Layout::Rgba8>, Horizontal<Layout::Bgra8>,
+constexpr FormatHorizontalKernelFn Horizontals[] = {Horizontal<Layout::Rgba8>, Horizontal<Layout::Bgra8>,
                                               Horizontal<Layout::Planar8>, Horizontal<Layout::Planar16>};
-constexpr FormatVerticalFn Verticals[] = {Vertical<Layout::Rgba8>, Vertical<Layout::Bgra8>, Vertical<Layout::Planar8>,
+constexpr FormatVerticalKernelFn Verticals[] = {Vertical<Layout::Rgba8>, Vertical<Layout::Bgra8>, Vertical<Layout::Planar8>,
                                           Vertical<Layout::Planar16>};
 
 }  // namespace
 
-void FormatHorizontalSse2(void* WorkDst, const void* Pixels, std::ptrdiff_t Pitch, const PixelFormat* Format,
+void FormatHorizontalKernelSse2(void* WorkDst, const void* Pixels, std::ptrdiff_t Pitch, const PixelFormat* Format,
                           const std::intptr_t* Entries, void* Scratch, std::int32_t Columns, std::int32_t Groups,
                           std::int32_t WorkPitch, std::int32_t Rows) {
     Horizontals[static_cast<int>(Format->Layout)](WorkDst, Pixels, Pitch, Format, Entries, Scratch, Columns, Groups,
                                                   WorkPitch, Rows);
 }
 
-void FormatVerticalSse2(const void* In, void* Out, std::ptrdiff_t Pitch, const PixelFormat* Format, const void* Work,
+void FormatVerticalKernelSse2(const void* In, void* Out, std::ptrdiff_t Pitch, const PixelFormat* Format, const void* Work,
                         std::intptr_t WorkStart, const std::intptr_t* Entries, std::int32_t Columns,
                         std::int32_t RowCount, std::int32_t WorkPitch, const SharpenLanes* Lanes) {
     Verticals[static_cast<int>(Format->Layout)](In, Out, Pitch, Format, Work, WorkStart, Entries, Columns, RowCount,

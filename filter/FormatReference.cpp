@@ -1,9 +1,9 @@
-#include "filter/FormatReference.h"
-
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "filter/FilterParam.h"
+#include "filter/PixelFormats.h"
 #include "filter/Reference.h"
 #include "filter/RgbLuma.h"
 #include "filter/Vectors.h"
@@ -26,8 +26,7 @@ std::int16_t LoadWord(const unsigned char* At) {
     return Value;
 }
 
-}  // namespace
-
+// One pixel's luma through the plain conversions.
 std::int16_t LumaOfPixel(const std::uint8_t* Pixel, const PixelFormat& Format) {
     std::int16_t Y = 0;
     switch (Format.Layout) {
@@ -43,7 +42,9 @@ std::int16_t LumaOfPixel(const std::uint8_t* Pixel, const PixelFormat& Format) {
     return Y;
 }
 
-void FormatHorizontalScalar(void* WorkDst, const void* Pixels, std::ptrdiff_t Pitch, const PixelFormat* Format,
+}  // namespace
+
+void FormatHorizontalKernelScalar(void* WorkDst, const void* Pixels, std::ptrdiff_t Pitch, const PixelFormat* Format,
                             const std::intptr_t* Entries, void*, std::int32_t Columns, std::int32_t Groups,
                             std::int32_t WorkPitch, std::int32_t Rows) {
     unsigned char* Work = static_cast<unsigned char*>(WorkDst);
@@ -63,7 +64,7 @@ void FormatHorizontalScalar(void* WorkDst, const void* Pixels, std::ptrdiff_t Pi
     }
 }
 
-void FormatVerticalScalar(const void* In, void* Out, std::ptrdiff_t Pitch, const PixelFormat* Format,
+void FormatVerticalKernelScalar(const void* In, void* Out, std::ptrdiff_t Pitch, const PixelFormat* Format,
                           const void* Work, std::intptr_t WorkStart, const std::intptr_t* Entries,
                           std::int32_t Columns, std::int32_t RowCount, std::int32_t WorkPitch,
                           const SharpenLanes* Lanes) {
@@ -99,5 +100,3 @@ void FormatVerticalScalar(const void* In, void* Out, std::ptrdiff_t Pitch, const
         }
     }
 }
-
-const FormatKernels ScalarFormatKernels = {FormatHorizontalScalar, FormatVerticalScalar};

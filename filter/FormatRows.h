@@ -9,6 +9,9 @@
 
 #include "filter/PixelFormats.h"
 
+// Scratch a horizontal format kernel needs for rows of Columns pixels.
+std::size_t FormatScratchBytes(std::int32_t Columns);
+
 // Luma of pixels From .. Columns - 1 of Row into Luma[From ...].
 void RowLumaTail(PixelLayout Layout, const std::uint8_t* Row, std::int32_t From, std::int32_t Columns,
                  const PixelFormat& Format, std::int16_t* Luma);

@@ -24,8 +24,10 @@ constexpr std::uint64_t YmmState = 1u << 2;
 
 // Best first. A line: name, needs {leaf 1 ECX, EDX, leaf 7 EBX, ECX, XCR0}, kernels.
 const KernelSet Table[] = {
-    {"avx2", {OsXsave | Avx, Sse2, Avx2, 0, XmmState | YmmState}, HorizontalKernelAvx2, VerticalKernelAvx2},
-    {"sse2", {0, Sse2, 0, 0, 0}, HorizontalKernelSse2, VerticalKernelSse2},
+    {"avx2", {OsXsave | Avx, Sse2, Avx2, 0, XmmState | YmmState}, HorizontalKernelAvx2, VerticalKernelAvx2,
+     FormatHorizontalKernelAvx2, FormatVerticalKernelAvx2},
+    {"sse2", {0, Sse2, 0, 0, 0}, HorizontalKernelSse2, VerticalKernelSse2, FormatHorizontalKernelSse2,
+     FormatVerticalKernelSse2},
 };
 
 // Every kernel member is a function pointer, and KernelKindCount counts them.

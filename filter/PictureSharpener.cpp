@@ -3,14 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "filter/FormatRows.h"
 #include "filter/KernelSets.h"
 #include "filter/WorkSplit.h"
 #include "util/xmmutil.h"
 
 namespace {
-
-const FormatKernels Sse2FormatKernels = {FormatHorizontalSse2, FormatVerticalSse2};
-const FormatKernels Avx2FormatKernels = {FormatHorizontalAvx2, FormatVerticalAvx2};
 
 std::size_t Aligned(std::size_t Bytes) { return (Bytes + 127) & ~std::size_t{127}; }
 
@@ -30,7 +28,7 @@ struct TPictureSharpener::Share {
 
 struct TPictureSharpener::FrameJob {
     TPictureSharpener* Self;
-    const FormatKernels* Kernels;
+    const KernelSet* Kernels;
     const PixelFormat* Format;
     const std::uint8_t* In;
     std::uint8_t* Out;
@@ -131,7 +129,7 @@ void TPictureSharpener::MarginTask(unsigned Index, unsigned, void* Context) {
     const TUnsharpMaskFilter& F = Self.Filter;
     auto Horizontal = [&](unsigned char* To, std::int32_t From, std::int32_t Until) {
         if (From >= Until) return;
-        Job.Kernels->Horizontal(To, Job.In + std::ptrdiff_t{4 * From} * Job.Pitch, Job.Pitch, Job.Format,
+        Job.Kernels->FormatHorizontal(To, Job.In + std::ptrdiff_t{4 * From} * Job.Pitch, Job.Pitch, Job.Format,
                                 F.HParam.Entries.data(), S.Scratch, Self.Width, Until - From, F.WorkPitch,
                                 Self.Height - 4 * From);
     };
@@ -164,7 +162,7 @@ void TPictureSharpener::BandTask(unsigned Index, unsigned, void* Context) {
         }
         const std::int32_t Own = std::min(High + 1, S.End);
         if (Ready < Own) {
-            Job.Kernels->Horizontal(S.Plane + (Ready - Kept) * GroupBytes, Job.In + std::ptrdiff_t{4 * Ready} * Job.Pitch,
+            Job.Kernels->FormatHorizontal(S.Plane + (Ready - Kept) * GroupBytes, Job.In + std::ptrdiff_t{4 * Ready} * Job.Pitch,
                                     Job.Pitch, Job.Format, F.HParam.Entries.data(), S.Scratch, Self.Width, Own - Ready,
                                     F.WorkPitch, Self.Height - 4 * Ready);
             Ready = Own;
@@ -175,7 +173,7 @@ void TPictureSharpener::BandTask(unsigned Index, unsigned, void* Context) {
             Ready = High + 1;
         }
         const std::ptrdiff_t At = std::ptrdiff_t{Row} * Job.Pitch;
-        Job.Kernels->Vertical(Job.In + At, Job.Out + At, Job.Pitch, Job.Format, S.Plane, Kept * GroupBytes,
+        Job.Kernels->FormatVertical(Job.In + At, Job.Out + At, Job.Pitch, Job.Format, S.Plane, Kept * GroupBytes,
                               F.VParam.Entries.data() + 2 * std::ptrdiff_t{Row}, Self.Width, Last - Row, F.WorkPitch,
                               &F.Lanes);
     }
@@ -189,9 +187,7 @@ bool TPictureSharpener::Process(TThreadPool& Pool, const PixelFormat& Format, co
     if (In == nullptr || Out == nullptr || std::int64_t{Pitch} < std::int64_t{W} * PixelBytes(Format.Layout))
         return false;
     if (!Prepare(W, H)) return false;
-    const FormatKernels* Kernels = Forced;
-    if (Kernels == nullptr) Kernels = Filter.Kernels().Id == KernelSetId::Avx2 ? &Avx2FormatKernels : &Sse2FormatKernels;
-    FrameJob Job{this, Kernels, &Format, static_cast<const std::uint8_t*>(In), static_cast<std::uint8_t*>(Out), Pitch};
+    FrameJob Job{this, &Filter.Kernels(), &Format, static_cast<const std::uint8_t*>(In), static_cast<std::uint8_t*>(Out), Pitch};
     const unsigned Count = static_cast<unsigned>(Shares.size());
     Pool.Run(MarginTask, &Job, Count);
     Pool.Run(BandTask, &Job, Count);

@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "filter/FormatKernels.h"
+#include "filter/PixelFormats.h"
 #include "filter/TrackParameters.h"
 #include "filter/UnsharpMask.h"
 #include "util/ThreadPool.h"
@@ -43,9 +43,8 @@ public:
     bool Process(TThreadPool& Pool, const PixelFormat& Format, const void* In, void* Out, int Width, int Height,
                  std::ptrdiff_t Pitch) noexcept;
 
-    // The kernels the passes run: the engine's set's format pair unless a
-    // test or benchmark forces another (which must outlive the sharpener).
-    void UseFormatKernels(const FormatKernels& Kernels) { Forced = &Kernels; }
+    // The engine, whose kernel set's format kernels the passes run (tests
+    // and benchmarks may force a set: TUnsharpMaskFilter::UseKernels).
     TUnsharpMaskFilter& Engine() { return Filter; }
 
     // Rows per band: a multiple of 4.
@@ -61,7 +60,6 @@ private:
     void NeededGroups(std::int32_t First, std::int32_t Last, std::int32_t* Low, std::int32_t* High) const;
 
     TUnsharpMaskFilter Filter;
-    const FormatKernels* Forced = nullptr;
     std::vector<Share> Shares;
     unsigned char* Block = nullptr;  // every share's scratch, band plane and tail
     std::size_t BlockCapacity = 0;
