@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "cli/EngineProcessor.h"
 #include "cli/Files.h"
 #include "cli/HostProcessor.h"
 #include "cli/ImageIO.h"
@@ -60,6 +61,7 @@ private:
     }
     // The host's messages already start with the module's path.
     int FailModule(const std::string& problem, const std::string& context = "") {
+        if (module_.empty()) return Fail("the filter", context + problem);
         std::string rest = problem;
         if (rest.compare(0, module_.size() + 2, module_ + ": ") == 0) rest = rest.substr(module_.size() + 2);
         return Fail(module_, context + rest);
@@ -67,8 +69,9 @@ private:
     std::string InputName() const { return o_.input == "-" ? "stdin" : o_.input; }
     std::string OutputName() const { return o_.output == "-" ? "stdout" : o_.output; }
     int EmptyInput();
-    bool FindModule();
-    bool OpenFilter(HostProcessor* processor);
+    // The filter: the engine in this process, or with --plugin that module
+    // through the emulated host. Null after saying why; *threads its pool.
+    std::unique_ptr<LumaProcessor> OpenFilter(int* threads);
     std::string SettingsNote() const;
     int RunStream(ByteSource& input);
     int RunImage(ByteSource& input);
@@ -104,32 +107,20 @@ int App::EmptyInput() {
         "why (ffmpeg 5 writes 10- and 12-bit yuv4mpegpipe only with -strict -1)");
 }
 
-bool App::FindModule() {
-    if (!o_.plugin.empty()) {
-        module_ = o_.plugin;
-        return true;
+std::unique_ptr<LumaProcessor> App::OpenFilter(int* threads) {
+    if (module_.empty()) {
+        auto engine = std::make_unique<EngineProcessor>(o_.threads, o_.tracks);
+        *threads = engine->ThreadCount();
+        return engine;
     }
-    const std::vector<std::string> candidates = DefaultModulePaths(c_.argv0);
-    for (const auto& path : candidates) {
-        FileInfo info;
-        if (StatPath(path, &info) && info.regular) {
-            module_ = path;
-            return true;
-        }
-    }
-    module_ = candidates.front();
-    if (candidates.size() == 1) return true;  // the host names the path it tried
-    std::string looked;
-    for (const auto& path : candidates) looked += (looked.empty() ? "" : " and ") + path;
-    Fail("no plug-in module", "looked for " + looked + " (give one with --plugin)");
-    return false;
-}
-
-bool App::OpenFilter(HostProcessor* processor) {
+    auto plugin = std::make_unique<HostProcessor>();
     std::string error;
-    if (processor->Open(module_, o_.threads, o_.tracks, &error)) return true;
-    FailModule(error);
-    return false;
+    if (!plugin->Open(module_, o_.threads, o_.tracks, &error)) {
+        FailModule(error);
+        return nullptr;
+    }
+    *threads = plugin->ThreadCount();
+    return plugin;
 }
 
 std::string App::SettingsNote() const {
@@ -143,9 +134,14 @@ int App::RunStream(ByteSource& input) {
     Y4mReader reader(input);
     std::string error;
     if (!reader.ReadHeader(&error)) return Fail(InputName(), error);
-    HostProcessor processor;
-    if (!OpenFilter(&processor)) return ExitFailure;
-    PoolParallel parallel(processor.ThreadCount());
+    int threads = 1;
+    const std::unique_ptr<LumaProcessor> processor = OpenFilter(&threads);
+    if (!processor) return ExitFailure;
+    // Code conversions beside the plug-in's own pool; the engine reads the
+    // codes itself.
+    Parallel serial;
+    std::unique_ptr<PoolParallel> pool;
+    if (!module_.empty()) pool = std::make_unique<PoolParallel>(threads);
     Y4mWriter writer(out_.Sink());
 
     std::int64_t total = -1;
@@ -156,8 +152,8 @@ int App::RunStream(ByteSource& input) {
     StreamSettings settings;
     settings.maxFrames = o_.maxFrames;
     settings.fields = o_.fields;
-    settings.parallel = &parallel;
-    const StreamResult result = velgarde::RunStream(reader, writer, processor, settings, &progress_);
+    settings.parallel = pool ? static_cast<Parallel*>(pool.get()) : &serial;
+    const StreamResult result = velgarde::RunStream(reader, writer, *processor, settings, &progress_);
     const std::string objection = replacesInput_ ? InPlaceObjection() : "";
     inputFile_.reset();  // read to its end; an in-place output may now replace it
 
@@ -221,11 +217,12 @@ int App::RunImage(ByteSource& input) {
     if (decoded.gifFrames > 1)
         Warn(InputName(), "GIF of " + std::to_string(decoded.gifFrames) +
                               " frames: only the first is sharpened");
-    HostProcessor processor;
-    if (!OpenFilter(&processor)) return ExitFailure;
+    int threads = 1;
+    const std::unique_ptr<LumaProcessor> processor = OpenFilter(&threads);
+    if (!processor) return ExitFailure;
     progress_.Start(1);
     Image& image = decoded.image;
-    if (!SharpenImage(&image, processor, &error)) return FailModule(error);
+    if (!SharpenImage(&image, *processor, &error)) return FailModule(error);
     std::vector<std::string> notes;
     if (!EncodeImage(image, decoded.meta, format_, o_.quality, out_.Sink(), &error, &notes) ||
         !out_.Commit(&error))
@@ -312,7 +309,7 @@ int App::Run() {
                     ExitUsage);
 
     // Everything that can fail before the first frame is filtered does.
-    if (!FindModule()) return ExitFailure;
+    module_ = o_.plugin;  // none: the engine built into the tool
     std::string error;
     if (!out_.Open(o_.output, &error, o_.force)) return Fail(OutputName(), error);
     PrintNotes();

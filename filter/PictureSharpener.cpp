@@ -57,7 +57,12 @@ void TPictureSharpener::NeededGroups(std::int32_t First, std::int32_t Last, std:
 }
 
 bool TPictureSharpener::Prepare(int NewWidth, int NewHeight) noexcept {
-    if (NewWidth == Width && NewHeight == Height && Filter.IsBuilt()) return true;
+    // The engine may have been set up for another frame in between (a host
+    // running its own frames through it too).
+    if (NewWidth == Width && NewHeight == Height && Filter.IsBuilt() &&
+        Filter.HParam.Count == static_cast<std::uint32_t>(NewWidth) &&
+        Filter.VParam.Count == static_cast<std::uint32_t>(NewHeight) && Filter.SrcPitch == NewWidth * 6)
+        return true;
     Width = Height = 0;
     try {
         // Setup refuses frames whose byte counts do not fit 32 bits, so the

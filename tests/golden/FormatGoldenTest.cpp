@@ -1,8 +1,10 @@
 // Golden outputs of the hosts' own pixel formats: 8-bit RGBA pictures (the
 // frei0r effect, the successor editor's module) and planes of Y codes of 8 to
 // 16 bits, limited and full range (the tool). Each case is a seeded picture
-// whose output digest is pinned in FormatDigests.inc; every path that
-// serves the format (and every kernel set) must give it. A mismatch names
+// whose output digest is pinned in FormatDigests.inc (taken from the
+// conversion routes before the passes read the pixels themselves); every
+// path that serves the format, and the picture sharpener with every kernel
+// set the machine runs (RGBA cases also as BGRA), must give it. A mismatch names
 // the case, the preset, the path and the first byte that differs from the
 // model: the conversions' scalar twins around the scalar frame model.
 //
@@ -12,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <memory>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -21,7 +25,9 @@
 #include <iterator>
 #include <sstream>
 
+#include "cli/EngineProcessor.h"
 #include "cli/LumaMapping.h"
+#include "filter/PictureSharpener.h"
 #include "filter/Reference.h"
 #include "filter/RgbLuma.h"
 #include "filter/RgbaSharpener.h"
@@ -242,11 +248,57 @@ bool PlanarThroughAFrame(const FormatCase& c, std::vector<std::uint8_t>& bytes, 
     return true;
 }
 
+// The tool's stream route: its engine reading and writing the codes.
+bool PlanarThroughTheTool(const FormatCase& c, std::vector<std::uint8_t>& bytes, std::string* error) {
+    std::array<std::int32_t, 5> tracks;
+    std::copy(std::begin(c.Tracks), std::end(c.Tracks), tracks.begin());
+    velgarde::EngineProcessor engine(2, tracks);
+    velgarde::Parallel serial;
+    return engine.ProcessCodes(bytes.data(), c.Pitch, c.Width, c.Height, velgarde::LumaMapping(c.BitDepth, c.FullRange),
+                               serial, error);
+}
+
+// The picture sharpener with one kernel set; RGBA cases also as BGRA, the
+// channels swapped before and after.
+Runner WithKernelSet(const KernelSet& set) {
+    return [&set](const FormatCase& c, std::vector<std::uint8_t>& bytes, std::string* error) {
+        TThreadPool pool(2);
+        TPictureSharpener sharpener(MinimumThreadSlots);
+        sharpener.Engine().UseKernels(set);
+        sharpener.SetParameters(ConvertTrackValues(c.Tracks));
+        std::unique_ptr<velgarde::LumaMapping> mapping;
+        PixelFormat format = BgraFormat();
+        if (c.Format == Kind::Planar) {
+            mapping = std::make_unique<velgarde::LumaMapping>(c.BitDepth, c.FullRange);
+            format = PlanarFormat(mapping->Codes());
+        }
+        auto swap = [&] {
+            for (int y = 0; y < c.Height && c.Format == Kind::Rgba; ++y)
+                for (int x = 0; x < c.Width; ++x) std::swap(bytes[y * c.Pitch + 4 * x], bytes[y * c.Pitch + 4 * x + 2]);
+        };
+        swap();
+        const bool done = sharpener.Process(pool, format, bytes.data(), bytes.data(), c.Width, c.Height, c.Pitch);
+        swap();
+        if (!done) *error = "the sharpener refused the picture";
+        return done;
+    };
+}
+
 std::vector<std::pair<std::string, Runner>> Runners(Kind format) {
-    if (format == Kind::Rgba)
-        return {{"the RGBA sharpener on one thread, into another picture", RgbaSharpener(1, false)},
-                {"the RGBA sharpener on three threads, in place", RgbaSharpener(3, true)}};
-    return {{"codes through a frame of Y, Cb, Cr", PlanarThroughAFrame}};
+    std::vector<std::pair<std::string, Runner>> runners;
+    if (format == Kind::Rgba) {
+        runners = {{"the RGBA sharpener on one thread, into another picture", RgbaSharpener(1, false)},
+                   {"the RGBA sharpener on three threads, in place", RgbaSharpener(3, true)}};
+    } else {
+        runners = {{"codes through a frame of Y, Cb, Cr", PlanarThroughAFrame},
+                   {"the tool's engine", PlanarThroughTheTool}};
+    }
+    for (const KernelSet* set : EveryKernelSet())
+        if (set == &ScalarKernels || MachineRuns(*set))
+            runners.emplace_back(std::string("the picture sharpener with the ") + set->Name + " kernels" +
+                                     (format == Kind::Rgba ? ", as BGRA" : ""),
+                                 WithKernelSet(*set));
+    return runners;
 }
 
 TEST(FormatGoldenOutputs, TheTableCoversEveryCase) {
