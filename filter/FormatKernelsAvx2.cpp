@@ -125,21 +125,21 @@ constexpr SixteenFn Sixteens[7] = {ConvolveSixteen<0>, ConvolveSixteen<1>, Convo
 
 template <Layout L>
 void Horizontal(void* WorkDst, const void* Pixels, std::ptrdiff_t Pitch, const PixelFormat* Format,
-                const std::intptr_t* Entries, void* ScratchBlock, std::int32_t Columns, std::int32_t Groups,
+                const std::intptr_t* Entries, std::int16_t* Luma, std::int32_t Columns, std::int32_t Groups,
                 std::int32_t WorkPitch, std::int32_t Rows) {
     auto* Work = static_cast<unsigned char*>(WorkDst);
     const auto* Picture = static_cast<const std::uint8_t*>(Pixels);
     const PixelFormat& F = *Format;
-    auto* Scratch = static_cast<std::int16_t*>(ScratchBlock);
     const std::ptrdiff_t Line = std::ptrdiff_t{WorkPitch} * 2;
     const ColumnRun Run = FindColumnRun(Entries, Columns, CachedPairs, 16);
     std::int32_t Even[CachedPairs], Odd[CachedPairs];
     for (std::int32_t k = 0; k < Run.Pairs; ++k) Even[k] = PairAt(Run.Even, k), Odd[k] = PairAt(Run.Odd, k);
     const SixteenFn Sixteen = Sixteens[Run.Pairs < 7 ? Run.Pairs : 0];
-    std::int16_t* LumaA = Scratch;
-    std::int16_t* LumaB = Scratch + LumaRunStride(Columns);
+    const std::ptrdiff_t Stride = LumaRunStride(Columns);
     for (std::int32_t g = 0; g < Groups; ++g, Rows -= 4, Picture += 4 * Pitch, Work += 2 * Line) {
         for (std::int32_t p = 0; p < 2; ++p) {
+            std::int16_t* LumaA = Luma + (4 * g + 2 * p) * Stride;
+            std::int16_t* LumaB = LumaA + Stride;
             const std::int32_t Upper = 2 * p < Rows - 1 ? 2 * p : Rows - 1;
             const std::int32_t Lower = 2 * p + 1 < Rows - 1 ? 2 * p + 1 : Rows - 1;
             RowLuma<L>(Picture + Upper * Pitch, Columns, F, LumaA);
@@ -182,16 +182,28 @@ inline __m256i CodesOfChange(__m256i After, __m256i Before) {
     return _mm256_sign_epi16(_mm256_mulhrs_epi16(Magnitude, _mm256_set1_epi16(2040)), Change);
 }
 
-// Adds the codes of eight pixels (words 0..3 of each lane: the lane's four
-// pixels) to their R, G and B.
-inline __m256i AddCodes(__m256i Pixels, __m256i Codes) {
+// Byte shuffles spreading one code byte over a pixel's R, G and B (alpha
+// gets 0): pixels 0..3 of a lane from bytes 0..3 (low lane) or 4..7 (high)
+// for the additions, bytes 8..11 or 12..15 for the subtractions.
+alignas(32) const std::int8_t SpreadMasks[2][32] = {
+    {0, 0, 0, -1, 1, 1, 1, -1, 2, 2, 2, -1, 3, 3, 3, -1, 4, 4, 4, -1, 5, 5, 5, -1, 6, 6, 6, -1, 7, 7, 7, -1},
+    {8, 8, 8, -1, 9, 9, 9, -1, 10, 10, 10, -1, 11, 11, 11, -1,
+     12, 12, 12, -1, 13, 13, 13, -1, 14, 14, 14, -1, 15, 15, 15, -1}};
+
+// Adds sixteen pixels' codes (column order, |code| <= 510) to R, G and B of
+// the pixels P0 (0..7) and P1 (8..15), clipped to 0..255: saturating byte
+// additions of the positive part and subtractions of the negative part
+// clip exactly as the wider sum would.
+inline void AddCodes16(__m256i& P0, __m256i& P1, __m256i Codes) {
     const __m256i Zero = _mm256_setzero_si256();
-    const __m256i Pairs = _mm256_unpacklo_epi16(Codes, Codes);
-    const __m256i NoAlpha = _mm256_setr_epi16(-1, -1, -1, 0, -1, -1, -1, 0, -1, -1, -1, 0, -1, -1, -1, 0);
-    const __m256i Lo = _mm256_and_si256(_mm256_unpacklo_epi32(Pairs, Pairs), NoAlpha);
-    const __m256i Hi = _mm256_and_si256(_mm256_unpackhi_epi32(Pairs, Pairs), NoAlpha);
-    return _mm256_packus_epi16(_mm256_add_epi16(_mm256_unpacklo_epi8(Pixels, Zero), Lo),
-                               _mm256_add_epi16(_mm256_unpackhi_epi8(Pixels, Zero), Hi));
+    const __m256i Up = _mm256_max_epi16(Codes, Zero), Down = _mm256_max_epi16(_mm256_sub_epi16(Zero, Codes), Zero);
+    // Per lane: the up bytes of its eight columns, then the down bytes.
+    const __m256i Bytes = _mm256_packus_epi16(Up, Down);
+    const __m256i Spread = _mm256_load_si256(reinterpret_cast<const __m256i*>(SpreadMasks[0]));
+    const __m256i Downs = _mm256_load_si256(reinterpret_cast<const __m256i*>(SpreadMasks[1]));
+    const __m256i Low = _mm256_permute2x128_si256(Bytes, Bytes, 0x00), High = _mm256_permute2x128_si256(Bytes, Bytes, 0x11);
+    P0 = _mm256_subs_epu8(_mm256_adds_epu8(P0, _mm256_shuffle_epi8(Low, Spread)), _mm256_shuffle_epi8(Low, Downs));
+    P1 = _mm256_subs_epu8(_mm256_adds_epu8(P1, _mm256_shuffle_epi8(High, Spread)), _mm256_shuffle_epi8(High, Downs));
 }
 
 inline __m256i LumaToCodes8(__m256i Y, bool Full) {
@@ -204,29 +216,27 @@ inline __m256i LumaToCodes8(__m256i Y, bool Full) {
     return _mm256_packus_epi16(Words, Words);          // lane 0: codes 0..7, lane 1: 8..15
 }
 
-// Sixteen pixels: their luma from In, sharpened against Blurred, to Out.
+// Sixteen pixels of luma Y (as the horizontal pass found it), sharpened
+// against Blurred, from In to Out.
 template <Layout L>
-void SharpenSixteen(const std::uint8_t* In, std::uint8_t* Out, __m256i Blurred, const PixelFormat& F,
-                    const SharpenLanes* Lanes) {
+__attribute__((always_inline)) inline void SharpenSixteen(const std::uint8_t* In, std::uint8_t* Out,
+                                                          const std::int16_t* Y, __m256i Blurred,
+                                                          const PixelFormat& F, const SharpenLanes* Lanes) {
+    const __m256i Before = Load(Y);
     if constexpr (L == Layout::Rgba8 || L == Layout::Bgra8) {
-        const __m256i W = Weights(L);
-        const __m256i P0 = Load(In), P1 = Load(In + 32);
-        const __m256i Before = InOrder(_mm256_packs_epi32(LumaOf(P0, W), LumaOf(P1, W)));
-        const __m256i Codes = CodesOfChange(Sharpen(Blurred, Before, Lanes), Before);
-        // Pixels 0..3 | 4..7 want codes 0..3 | 4..7 in each lane's low words.
-        Store(Out, AddCodes(P0, _mm256_permute4x64_epi64(Codes, _MM_SHUFFLE(1, 1, 0, 0))));
-        Store(Out + 32, AddCodes(P1, _mm256_permute4x64_epi64(Codes, _MM_SHUFFLE(3, 3, 2, 2))));
+        __m256i P0 = Load(In), P1 = Load(In + 32);
+        AddCodes16(P0, P1, CodesOfChange(Sharpen(Blurred, Before, Lanes), Before));
+        Store(Out, P0);
+        Store(Out + 32, P1);
     } else if constexpr (L == Layout::Planar8) {
-        const __m256i After = Sharpen(Blurred, CodesToLuma8(Codes8(In), F.FullRange), Lanes);
+        const __m256i After = Sharpen(Blurred, Before, Lanes);
         const __m256i Bytes = LumaToCodes8(After, F.FullRange);
         const __m128i Both = _mm_unpacklo_epi64(_mm256_castsi256_si128(Bytes), _mm256_extracti128_si256(Bytes, 1));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(Out), Both);
     } else {
-        alignas(32) std::int16_t Before[16], After[16];
-        for (int i = 0; i < 16; ++i) Before[i] = F.CodeToLuma[In[2 * i] | (In[2 * i + 1] << 8)];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(After),
-                           Sharpen(Blurred, _mm256_load_si256(reinterpret_cast<const __m256i*>(Before)), Lanes));
-        StoreChangedCodes16(In, Out, Before, After, 16, F);
+        alignas(32) std::int16_t After[16];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(After), Sharpen(Blurred, Before, Lanes));
+        StoreChangedCodes16(In, Out, Y, After, 16, F);
     }
 }
 
@@ -253,21 +263,22 @@ inline __m256i BlurEight(const unsigned char* Work, const std::int16_t* List, st
 
 template <Layout L>
 void Vertical(const void* From, void* To, std::ptrdiff_t Pitch, const PixelFormat* Format, const void* Plane,
-              std::intptr_t WorkStart, const std::intptr_t* Entries, std::int32_t Columns, std::int32_t RowCount,
-              std::int32_t WorkPitch, const SharpenLanes* Lanes) {
+              std::intptr_t WorkStart, const std::intptr_t* Entries, const std::int16_t* Luma, std::int32_t Columns,
+              std::int32_t RowCount, std::int32_t WorkPitch, const SharpenLanes* Lanes) {
     const auto* In = static_cast<const std::uint8_t*>(From);
     auto* Out = static_cast<std::uint8_t*>(To);
     const auto* Work = static_cast<const unsigned char*>(Plane);
     const PixelFormat& F = *Format;
     const std::ptrdiff_t Line = std::ptrdiff_t{WorkPitch} * 2;
     constexpr int Bytes = L == Layout::Planar8 ? 1 : L == Layout::Planar16 ? 2 : 4;
-    for (std::int32_t y = 0; y < RowCount; ++y, In += Pitch, Out += Pitch, Entries += 2) {
+    const std::ptrdiff_t Stride = LumaRunStride(Columns);
+    for (std::int32_t y = 0; y < RowCount; ++y, In += Pitch, Out += Pitch, Entries += 2, Luma += Stride) {
         const unsigned char* Base = Work + (Entries[0] - WorkStart);
         const std::int16_t* List = reinterpret_cast<const std::int16_t*>(Entries[1]);
         const std::int32_t Pairs = PairCount(List);
         std::int32_t x = 0;
         for (; x + 16 <= Columns; x += 16)
-            SharpenSixteen<L>(In + x * Bytes, Out + x * Bytes, BlurSixteen(Base + 4 * std::ptrdiff_t{x}, List, Pairs, Line),
+            SharpenSixteen<L>(In + x * Bytes, Out + x * Bytes, Luma + x, BlurSixteen(Base + 4 * std::ptrdiff_t{x}, List, Pairs, Line),
                               F, Lanes);
         if (x < Columns) {
             // The last columns through a copy: only the real pixels are read
@@ -279,7 +290,7 @@ void Vertical(const void* From, void* To, std::ptrdiff_t Pitch, const PixelForma
             const unsigned char* At = Base + 4 * std::ptrdiff_t{x};
             const __m256i Blurred =
                 Columns - x > 8 ? BlurSixteen(At, List, Pairs, Line) : BlurEight(At, List, Pairs, Line);
-            SharpenSixteen<L>(Tail, Tail, Blurred, F, Lanes);
+            SharpenSixteen<L>(Tail, Tail, Luma + x, Blurred, F, Lanes);
             std::memcpy(Out + x * Bytes, Tail, Real);
         }
     }
@@ -294,15 +305,15 @@ constexpr FormatVerticalKernelFn Verticals[] = {Vertical<Layout::Rgba8>, Vertica
 }  // namespace
 
 void FormatHorizontalKernelAvx2(void* WorkDst, const void* Pixels, std::ptrdiff_t Pitch, const PixelFormat* Format,
-                          const std::intptr_t* Entries, void* Scratch, std::int32_t Columns, std::int32_t Groups,
+                          const std::intptr_t* Entries, std::int16_t* Luma, std::int32_t Columns, std::int32_t Groups,
                           std::int32_t WorkPitch, std::int32_t Rows) {
-    Horizontals[static_cast<int>(Format->Layout)](WorkDst, Pixels, Pitch, Format, Entries, Scratch, Columns, Groups,
+    Horizontals[static_cast<int>(Format->Layout)](WorkDst, Pixels, Pitch, Format, Entries, Luma, Columns, Groups,
                                                   WorkPitch, Rows);
 }
 
 void FormatVerticalKernelAvx2(const void* In, void* Out, std::ptrdiff_t Pitch, const PixelFormat* Format, const void* Work,
-                        std::intptr_t WorkStart, const std::intptr_t* Entries, std::int32_t Columns,
-                        std::int32_t RowCount, std::int32_t WorkPitch, const SharpenLanes* Lanes) {
-    Verticals[static_cast<int>(Format->Layout)](In, Out, Pitch, Format, Work, WorkStart, Entries, Columns, RowCount,
+                        std::intptr_t WorkStart, const std::intptr_t* Entries, const std::int16_t* Luma,
+                        std::int32_t Columns, std::int32_t RowCount, std::int32_t WorkPitch, const SharpenLanes* Lanes) {
+    Verticals[static_cast<int>(Format->Layout)](In, Out, Pitch, Format, Work, WorkStart, Entries, Luma, Columns, RowCount,
                                                 WorkPitch, Lanes);
 }

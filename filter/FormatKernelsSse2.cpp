@@ -104,12 +104,11 @@ constexpr EightFn Eights[7] = {ConvolveEight<0>, ConvolveEight<1>, ConvolveEight
 
 template <Layout L>
 void Horizontal(void* WorkDst, const void* Pixels, std::ptrdiff_t Pitch, const PixelFormat* Format,
-                const std::intptr_t* Entries, void* ScratchBlock, std::int32_t Columns, std::int32_t Groups,
+                const std::intptr_t* Entries, std::int16_t* Luma, std::int32_t Columns, std::int32_t Groups,
                 std::int32_t WorkPitch, std::int32_t Rows) {
     auto* Work = static_cast<unsigned char*>(WorkDst);
     const auto* Picture = static_cast<const std::uint8_t*>(Pixels);
     const PixelFormat& F = *Format;
-    auto* Scratch = static_cast<std::int16_t*>(ScratchBlock);
     const std::ptrdiff_t Line = std::ptrdiff_t{WorkPitch} * 2;
     const ColumnRun Run = FindColumnRun(Entries, Columns, CachedPairs, 8);
     RunCoefficients C;
@@ -118,10 +117,11 @@ void Horizontal(void* WorkDst, const void* Pixels, std::ptrdiff_t Pitch, const P
         C.Odd[k] = Broadcast(Run.Odd, k);
     }
     const EightFn Eight = Eights[Run.Pairs < 7 ? Run.Pairs : 0];
-    std::int16_t* LumaA = Scratch;
-    std::int16_t* LumaB = Scratch + LumaRunStride(Columns);
+    const std::ptrdiff_t Stride = LumaRunStride(Columns);
     for (std::int32_t g = 0; g < Groups; ++g, Rows -= 4, Picture += 4 * Pitch, Work += 2 * Line) {
         for (std::int32_t p = 0; p < 2; ++p) {
+            std::int16_t* LumaA = Luma + (4 * g + 2 * p) * Stride;
+            std::int16_t* LumaB = LumaA + Stride;
             // Rows past the picture repeat its last row: their results reach
             // no output except with a zero coefficient.
             const std::int32_t Upper = std::min(2 * p, Rows - 1), Lower = std::min(2 * p + 1, Rows - 1);
@@ -186,27 +186,24 @@ inline __m128i LumaToCodes8(__m128i Y, bool Full) {
     return _mm_packus_epi16(Words, Words);
 }
 
-// Eight pixels: their luma from In, sharpened against Blurred, to Out.
+// Eight pixels of luma Y (as the horizontal pass found it), sharpened
+// against Blurred, from In to Out.
 template <Layout L>
-void SharpenEight(const std::uint8_t* In, std::uint8_t* Out, __m128i Blurred, const PixelFormat& F,
-                  const SharpenLanes* Lanes) {
+inline void SharpenEight(const std::uint8_t* In, std::uint8_t* Out, const std::int16_t* Y, __m128i Blurred,
+                         const PixelFormat& F, const SharpenLanes* Lanes) {
+    const __m128i Before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Y));
     if constexpr (L == Layout::Rgba8 || L == Layout::Bgra8) {
-        const __m128i W = L == Layout::Rgba8 ? RgbaLumaWeights() : BgraLumaWeights();
         const __m128i P0 = LoadRgba(In), P1 = LoadRgba(In + 16);
-        const __m128i Before = _mm_packs_epi32(LumaOf(P0, W), LumaOf(P1, W));
         const __m128i Codes = CodesOfChange(Sharpen(Blurred, Before, Lanes), Before);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(Out), AddWordCodes(P0, Codes));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(Out + 16), AddWordCodes(P1, _mm_srli_si128(Codes, 8)));
     } else if constexpr (L == Layout::Planar8) {
-        const __m128i Codes = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(In)), _mm_setzero_si128());
-        const __m128i After = Sharpen(Blurred, CodesToLuma8(Codes, F.FullRange), Lanes);
+        const __m128i After = Sharpen(Blurred, Before, Lanes);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(Out), LumaToCodes8(After, F.FullRange));
     } else {
-        alignas(16) std::int16_t Before[8], After[8];
-        for (int i = 0; i < 8; ++i) Before[i] = F.CodeToLuma[In[2 * i] | (In[2 * i + 1] << 8)];
-        _mm_store_si128(reinterpret_cast<__m128i*>(After),
-                        Sharpen(Blurred, _mm_load_si128(reinterpret_cast<const __m128i*>(Before)), Lanes));
-        StoreChangedCodes16(In, Out, Before, After, 8, F);
+        alignas(16) std::int16_t After[8];
+        _mm_store_si128(reinterpret_cast<__m128i*>(After), Sharpen(Blurred, Before, Lanes));
+        StoreChangedCodes16(In, Out, Y, After, 8, F);
     }
 }
 
@@ -226,8 +223,8 @@ inline __m128i BlurEight(const unsigned char* Work, const __m128i* C, const std:
 
 template <Layout L>
 void Vertical(const void* From, void* To, std::ptrdiff_t Pitch, const PixelFormat* Format, const void* Plane,
-              std::intptr_t WorkStart, const std::intptr_t* Entries, std::int32_t Columns, std::int32_t RowCount,
-              std::int32_t WorkPitch, const SharpenLanes* Lanes) {
+              std::intptr_t WorkStart, const std::intptr_t* Entries, const std::int16_t* Luma, std::int32_t Columns,
+              std::int32_t RowCount, std::int32_t WorkPitch, const SharpenLanes* Lanes) {
     const auto* In = static_cast<const std::uint8_t*>(From);
     auto* Out = static_cast<std::uint8_t*>(To);
     const auto* Work = static_cast<const unsigned char*>(Plane);
@@ -235,7 +232,8 @@ void Vertical(const void* From, void* To, std::ptrdiff_t Pitch, const PixelForma
     const std::ptrdiff_t Line = std::ptrdiff_t{WorkPitch} * 2;
     constexpr int Bytes = L == Layout::Planar8 ? 1 : L == Layout::Planar16 ? 2 : 4;
     __m128i Cached[CachedPairs];
-    for (std::int32_t y = 0; y < RowCount; ++y, In += Pitch, Out += Pitch, Entries += 2) {
+    const std::ptrdiff_t Stride = LumaRunStride(Columns);
+    for (std::int32_t y = 0; y < RowCount; ++y, In += Pitch, Out += Pitch, Entries += 2, Luma += Stride) {
         const unsigned char* Base = Work + (Entries[0] - WorkStart);
         const std::int16_t* List = reinterpret_cast<const std::int16_t*>(Entries[1]);
         const std::int32_t Pairs = PairCount(List);
@@ -244,7 +242,7 @@ void Vertical(const void* From, void* To, std::ptrdiff_t Pitch, const PixelForma
             for (std::int32_t k = 0; k < Pairs; ++k) Cached[k] = Broadcast(List, k);
         std::int32_t x = 0;
         for (; x + 8 <= Columns; x += 8)
-            SharpenEight<L>(In + x * Bytes, Out + x * Bytes, BlurEight(Base + 4 * std::ptrdiff_t{x}, C, List, Pairs, Line), F,
+            SharpenEight<L>(In + x * Bytes, Out + x * Bytes, Luma + x, BlurEight(Base + 4 * std::ptrdiff_t{x}, C, List, Pairs, Line), F,
                             Lanes);
         if (x < Columns) {
             // The last, partial group through a copy: only its real pixels
@@ -252,7 +250,7 @@ void Vertical(const void* From, void* To, std::ptrdiff_t Pitch, const PixelForma
             alignas(16) std::uint8_t Tail[8 * Bytes] = {};
             const std::size_t Real = static_cast<std::size_t>(Columns - x) * Bytes;
             std::memcpy(Tail, In + x * Bytes, Real);
-            SharpenEight<L>(Tail, Tail, BlurEight(Base + 4 * std::ptrdiff_t{x}, C, List, Pairs, Line), F, Lanes);
+            SharpenEight<L>(Tail, Tail, Luma + x, BlurEight(Base + 4 * std::ptrdiff_t{x}, C, List, Pairs, Line), F, Lanes);
             std::memcpy(Out + x * Bytes, Tail, Real);
         }
     }
@@ -267,15 +265,15 @@ constexpr FormatVerticalKernelFn Verticals[] = {Vertical<Layout::Rgba8>, Vertica
 }  // namespace
 
 void FormatHorizontalKernelSse2(void* WorkDst, const void* Pixels, std::ptrdiff_t Pitch, const PixelFormat* Format,
-                          const std::intptr_t* Entries, void* Scratch, std::int32_t Columns, std::int32_t Groups,
+                          const std::intptr_t* Entries, std::int16_t* Luma, std::int32_t Columns, std::int32_t Groups,
                           std::int32_t WorkPitch, std::int32_t Rows) {
-    Horizontals[static_cast<int>(Format->Layout)](WorkDst, Pixels, Pitch, Format, Entries, Scratch, Columns, Groups,
+    Horizontals[static_cast<int>(Format->Layout)](WorkDst, Pixels, Pitch, Format, Entries, Luma, Columns, Groups,
                                                   WorkPitch, Rows);
 }
 
 void FormatVerticalKernelSse2(const void* In, void* Out, std::ptrdiff_t Pitch, const PixelFormat* Format, const void* Work,
-                        std::intptr_t WorkStart, const std::intptr_t* Entries, std::int32_t Columns,
-                        std::int32_t RowCount, std::int32_t WorkPitch, const SharpenLanes* Lanes) {
-    Verticals[static_cast<int>(Format->Layout)](In, Out, Pitch, Format, Work, WorkStart, Entries, Columns, RowCount,
+                        std::intptr_t WorkStart, const std::intptr_t* Entries, const std::int16_t* Luma,
+                        std::int32_t Columns, std::int32_t RowCount, std::int32_t WorkPitch, const SharpenLanes* Lanes) {
+    Verticals[static_cast<int>(Format->Layout)](In, Out, Pitch, Format, Work, WorkStart, Entries, Luma, Columns, RowCount,
                                                 WorkPitch, Lanes);
 }

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "filter/FilterParam.h"
+#include "filter/FormatRows.h"
 #include "filter/PixelFormats.h"
 #include "filter/Reference.h"
 #include "filter/RgbLuma.h"
@@ -45,16 +46,17 @@ std::int16_t LumaOfPixel(const std::uint8_t* Pixel, const PixelFormat& Format) {
 }  // namespace
 
 void FormatHorizontalKernelScalar(void* WorkDst, const void* Pixels, std::ptrdiff_t Pitch, const PixelFormat* Format,
-                            const std::intptr_t* Entries, void*, std::int32_t Columns, std::int32_t Groups,
-                            std::int32_t WorkPitch, std::int32_t Rows) {
+                                  const std::intptr_t* Entries, std::int16_t* LumaRows, std::int32_t Columns,
+                                  std::int32_t Groups, std::int32_t WorkPitch, std::int32_t Rows) {
     unsigned char* Work = static_cast<unsigned char*>(WorkDst);
     const std::uint8_t* Picture = static_cast<const std::uint8_t*>(Pixels);
     const int Bytes = PixelBytes(Format->Layout);
-    std::vector<std::int16_t> Luma(static_cast<std::size_t>(Columns));
     for (std::int32_t y = 0; y < Groups * 4; ++y) {
         // Rows past the picture blur its last row, as the frame kernels do.
         const std::uint8_t* Row = Picture + std::ptrdiff_t{std::min(y, Rows - 1)} * Pitch;
+        std::int16_t* Luma = LumaRows + std::ptrdiff_t{y} * LumaRunStride(Columns);
         for (std::int32_t x = 0; x < Columns; ++x) Luma[x] = LumaOfPixel(Row + std::ptrdiff_t{x} * Bytes, *Format);
+        PadLumaRun(Luma, Columns);
         for (std::int32_t x = 0; x < Columns; ++x) {
             const std::int32_t E = static_cast<std::int32_t>(Entries[2 * x] / 16) * 2;
             const std::int32_t Sum = ListSum(reinterpret_cast<CoefficientList>(Entries[2 * x + 1]),
@@ -65,9 +67,9 @@ void FormatHorizontalKernelScalar(void* WorkDst, const void* Pixels, std::ptrdif
 }
 
 void FormatVerticalKernelScalar(const void* In, void* Out, std::ptrdiff_t Pitch, const PixelFormat* Format,
-                          const void* Work, std::intptr_t WorkStart, const std::intptr_t* Entries,
-                          std::int32_t Columns, std::int32_t RowCount, std::int32_t WorkPitch,
-                          const SharpenLanes* Lanes) {
+                                const void* Work, std::intptr_t WorkStart, const std::intptr_t* Entries,
+                                const std::int16_t* Luma, std::int32_t Columns, std::int32_t RowCount,
+                                std::int32_t WorkPitch, const SharpenLanes* Lanes) {
     const std::uint8_t* From = static_cast<const std::uint8_t*>(In);
     std::uint8_t* To = static_cast<std::uint8_t*>(Out);
     const int Bytes = PixelBytes(Format->Layout);
@@ -80,7 +82,7 @@ void FormatVerticalKernelScalar(const void* In, void* Out, std::ptrdiff_t Pitch,
                 return LoadWord(Base + std::ptrdiff_t{k / 2} * 2 * WorkPitch + 4 * x + 2 * (k % 2));
             });
             const std::ptrdiff_t At = std::ptrdiff_t{y} * Pitch + std::ptrdiff_t{x} * Bytes;
-            const std::int16_t Before = LumaOfPixel(From + At, *Format);
+            const std::int16_t Before = Luma[std::ptrdiff_t{y} * LumaRunStride(Columns) + x];
             // The lanes hold the negated amounts; undo that for the model.
             const std::int16_t After = SharpenPixel(RoundBlurSum(Sum), Before, Threshold,
                                                     -std::int32_t{Lanes->Amount[1]}, -std::int32_t{Lanes->Amount[0]});

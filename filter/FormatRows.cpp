@@ -88,6 +88,6 @@ void StoreChangedCodes16(const std::uint8_t* In, std::uint8_t* Out, const std::i
     }
 }
 
-std::size_t FormatScratchBytes(std::int32_t Columns) {
-    return 2 * static_cast<std::size_t>(LumaRunStride(Columns)) * sizeof(std::int16_t);
+std::size_t FormatLumaBytes(std::int32_t Columns, std::int32_t Rows) {
+    return static_cast<std::size_t>(Rows) * static_cast<std::size_t>(LumaRunStride(Columns)) * sizeof(std::int16_t);
 }

@@ -9,8 +9,8 @@
 
 #include "filter/PixelFormats.h"
 
-// Scratch a horizontal format kernel needs for rows of Columns pixels.
-std::size_t FormatScratchBytes(std::int32_t Columns);
+// Bytes of the luma rows the format kernels pass on for Rows rows of Columns pixels.
+std::size_t FormatLumaBytes(std::int32_t Columns, std::int32_t Rows);
 
 // Luma of pixels From .. Columns - 1 of Row into Luma[From ...].
 void RowLumaTail(PixelLayout Layout, const std::uint8_t* Row, std::int32_t From, std::int32_t Columns,

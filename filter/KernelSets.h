@@ -30,13 +30,13 @@ using VerticalKernelType = void(void* Frame, const void* Work, const std::intptr
                                 std::int32_t WorkPitch, std::int32_t LastGroupColumns,
                                 const SharpenLanes* Lanes);
 using FormatHorizontalKernelType = void(void* WorkDst, const void* Pixels, std::ptrdiff_t Pitch,
-                                        const PixelFormat* Format, const std::intptr_t* Entries, void* Scratch,
+                                        const PixelFormat* Format, const std::intptr_t* Entries, std::int16_t* Luma,
                                         std::int32_t Columns, std::int32_t Groups, std::int32_t WorkPitch,
                                         std::int32_t Rows);
 using FormatVerticalKernelType = void(const void* In, void* Out, std::ptrdiff_t Pitch, const PixelFormat* Format,
                                       const void* Work, std::intptr_t WorkStart, const std::intptr_t* Entries,
-                                      std::int32_t Columns, std::int32_t RowCount, std::int32_t WorkPitch,
-                                      const SharpenLanes* Lanes);
+                                      const std::int16_t* Luma, std::int32_t Columns, std::int32_t RowCount,
+                                      std::int32_t WorkPitch, const SharpenLanes* Lanes);
 using HorizontalKernelFn = HorizontalKernelType*;
 using VerticalKernelFn = VerticalKernelType*;
 using FormatHorizontalKernelFn = FormatHorizontalKernelType*;

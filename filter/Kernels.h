@@ -33,18 +33,22 @@
 // FormatHorizontal: blur of Groups 4-row groups of the picture into the work
 // plane. WorkDst: the first group's upper row-pair line (lines WorkPitch * 2
 // bytes apart, as above). Pixels: the group's first pixel, rows Pitch bytes
-// apart. Entries: the horizontal plan's entries. Scratch: 16-byte aligned,
-// FormatScratchBytes(Columns) bytes (filter/FormatRows.h). Rows: picture
-// rows from Pixels on (>= 1); rows of the last group past them repeat the
-// last one and are never read. No pixel at or past Columns is read.
+// apart. Entries: the horizontal plan's entries. Luma: 16-byte aligned room
+// for Groups * 4 rows of LumaRunStride(Columns) values (filter/FormatRows.h),
+// where the kernel leaves each row's luma for the vertical pass (padded; rows
+// past the picture hold its last one). Rows: picture rows from Pixels on
+// (>= 1); rows of the last group past them repeat the last one and are
+// never read. No pixel at or past Columns is read.
 //
 // FormatVertical: blur of the work plane fused with the sharpening step over
 // RowCount whole rows of Columns pixels: each pixel read from In and written
 // sharpened to Out (both Pitch apart; the same picture or two apart).
 // Entries: the vertical plan's entries from the first row on; their offsets
 // count from the plane's start, and Work holds the plane from byte WorkStart
-// on, as far as those rows reach. Alpha and every byte past Columns are
-// neither written nor, in Out, read.
+// on, as far as those rows reach. Luma: the first row's luma as the
+// horizontal pass left it, rows LumaRunStride(Columns) values apart (the
+// pixels are read again only for what the change is added to). Alpha and
+// every byte past Columns are neither written nor, in Out, read.
 //
 // Every set reads and writes exactly what the scalar twins do, nothing more.
 #pragma once

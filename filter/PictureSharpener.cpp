@@ -17,9 +17,10 @@ std::size_t Aligned(std::size_t Bytes) { return (Bytes + 127) & ~std::size_t{127
 // One pool index's part of a frame: its groups of output rows and its
 // buffers inside the shared block.
 struct TPictureSharpener::Share {
-    std::int16_t* Scratch = nullptr;
     unsigned char* Plane = nullptr;  // BandGroups groups: the bands' work rows
+    std::int16_t* Luma = nullptr;    // the same groups' luma rows
     unsigned char* Tail = nullptr;   // TailGroups groups: rows of the share below
+    std::int16_t* TailLuma = nullptr;
     std::int32_t First = 0;          // groups [First, End) of the picture are this share's
     std::int32_t End = 0;
     std::int32_t Low = 0;   // the groups its rows read: Low .. High
@@ -95,9 +96,10 @@ bool TPictureSharpener::Prepare(int NewWidth, int NewHeight) noexcept {
         }
     }
     const std::size_t GroupBytes = static_cast<std::size_t>(Filter.WorkPitch) * 4;
-    const std::size_t ScratchBytes = Aligned(FormatScratchBytes(NewWidth));
-    ShareBytes = ScratchBytes + Aligned(GroupBytes * static_cast<std::size_t>(BandGroups)) +
-                 Aligned(GroupBytes * static_cast<std::size_t>(TailGroups));
+    const std::size_t PlaneBytes = Aligned(GroupBytes * static_cast<std::size_t>(BandGroups));
+    const std::size_t LumaBytes = Aligned(FormatLumaBytes(NewWidth, 4 * BandGroups));
+    const std::size_t TailBytes = Aligned(GroupBytes * static_cast<std::size_t>(TailGroups));
+    ShareBytes = PlaneBytes + LumaBytes + TailBytes + Aligned(FormatLumaBytes(NewWidth, 4 * TailGroups));
     const std::size_t Bytes = ShareBytes * Shares.size();
     if (Bytes > BlockCapacity) {
         try {
@@ -114,9 +116,10 @@ bool TPictureSharpener::Prepare(int NewWidth, int NewHeight) noexcept {
     }
     for (std::size_t i = 0; i < Shares.size(); ++i) {
         unsigned char* At = Block + i * ShareBytes;
-        Shares[i].Scratch = reinterpret_cast<std::int16_t*>(At);
-        Shares[i].Plane = At + ScratchBytes;
-        Shares[i].Tail = Shares[i].Plane + Aligned(GroupBytes * static_cast<std::size_t>(BandGroups));
+        Shares[i].Plane = At;
+        Shares[i].Luma = reinterpret_cast<std::int16_t*>(At + PlaneBytes);
+        Shares[i].Tail = At + PlaneBytes + LumaBytes;
+        Shares[i].TailLuma = reinterpret_cast<std::int16_t*>(At + PlaneBytes + LumaBytes + TailBytes);
     }
     Width = NewWidth;
     Height = NewHeight;
@@ -132,14 +135,15 @@ void TPictureSharpener::MarginTask(unsigned Index, unsigned, void* Context) {
     const Share& S = Self.Shares[Index];
     if (S.End == S.First) return;
     const TUnsharpMaskFilter& F = Self.Filter;
-    auto Horizontal = [&](unsigned char* To, std::int32_t From, std::int32_t Until) {
+    auto Horizontal = [&](unsigned char* To, std::int16_t* Luma, std::int32_t From, std::int32_t Until) {
         if (From >= Until) return;
         Job.Kernels->FormatHorizontal(To, Job.In + std::ptrdiff_t{4 * From} * Job.Pitch, Job.Pitch, Job.Format,
-                                F.HParam.Entries.data(), S.Scratch, Self.Width, Until - From, F.WorkPitch,
-                                Self.Height - 4 * From);
+                                      F.HParam.Entries.data(), Luma, Self.Width, Until - From, F.WorkPitch,
+                                      Self.Height - 4 * From);
     };
-    Horizontal(S.Plane, S.Low, S.First);
-    Horizontal(S.Tail, S.End, S.High + 1);
+    // (Their luma rows are never read: the vertical pass reads its own rows'.)
+    Horizontal(S.Plane, S.Luma, S.Low, S.First);
+    Horizontal(S.Tail, S.TailLuma, S.End, S.High + 1);
 }
 
 // Run 2: the share's bands top to bottom. The plane holds groups
@@ -153,6 +157,7 @@ void TPictureSharpener::BandTask(unsigned Index, unsigned, void* Context) {
     if (S.End == S.First) return;
     const TUnsharpMaskFilter& F = Self.Filter;
     const std::ptrdiff_t GroupBytes = std::ptrdiff_t{F.WorkPitch} * 4;
+    const std::ptrdiff_t RowLuma = LumaRunStride(Self.Width);
     const std::int32_t Rows = std::min(4 * S.End, Self.Height);
     std::int32_t Kept = S.Low, Ready = S.First;
     for (std::int32_t Row = 4 * S.First; Row < Rows; Row += BandRows) {
@@ -162,14 +167,17 @@ void TPictureSharpener::BandTask(unsigned Index, unsigned, void* Context) {
         if (Low > Kept) {
             const std::int32_t Keep = std::max(Ready - Low, 0);
             std::memmove(S.Plane, S.Plane + (Low - Kept) * GroupBytes, static_cast<std::size_t>(Keep * GroupBytes));
+            std::memmove(S.Luma, S.Luma + 4 * (Low - Kept) * RowLuma,
+                         static_cast<std::size_t>(4 * Keep * RowLuma) * sizeof(std::int16_t));
             Kept = Low;
             Ready = std::max(Ready, Low);
         }
         const std::int32_t Own = std::min(High + 1, S.End);
         if (Ready < Own) {
-            Job.Kernels->FormatHorizontal(S.Plane + (Ready - Kept) * GroupBytes, Job.In + std::ptrdiff_t{4 * Ready} * Job.Pitch,
-                                    Job.Pitch, Job.Format, F.HParam.Entries.data(), S.Scratch, Self.Width, Own - Ready,
-                                    F.WorkPitch, Self.Height - 4 * Ready);
+            Job.Kernels->FormatHorizontal(S.Plane + (Ready - Kept) * GroupBytes,
+                                          Job.In + std::ptrdiff_t{4 * Ready} * Job.Pitch, Job.Pitch, Job.Format,
+                                          F.HParam.Entries.data(), S.Luma + 4 * (Ready - Kept) * RowLuma, Self.Width,
+                                          Own - Ready, F.WorkPitch, Self.Height - 4 * Ready);
             Ready = Own;
         }
         if (Ready <= High) {
@@ -179,8 +187,8 @@ void TPictureSharpener::BandTask(unsigned Index, unsigned, void* Context) {
         }
         const std::ptrdiff_t At = std::ptrdiff_t{Row} * Job.Pitch;
         Job.Kernels->FormatVertical(Job.In + At, Job.Out + At, Job.Pitch, Job.Format, S.Plane, Kept * GroupBytes,
-                              F.VParam.Entries.data() + 2 * std::ptrdiff_t{Row}, Self.Width, Last - Row, F.WorkPitch,
-                              &F.Lanes);
+                                    F.VParam.Entries.data() + 2 * std::ptrdiff_t{Row}, S.Luma + (Row - 4 * Kept) * RowLuma,
+                                    Self.Width, Last - Row, F.WorkPitch, &F.Lanes);
     }
 }
 

@@ -299,17 +299,23 @@ std::string CheckFormatHorizontal(const KernelSet& Set, const KernelCase& C, std
     FormatPicture Picture(C, Rng);
     const std::vector<unsigned char> Original(Picture.Bytes.Data(), Picture.Bytes.Data() + Picture.Bytes.Bytes());
     GuardedBuffer Want(std::size_t(Groups) * 4 * WorkPitch), Got(Want.Bytes());
-    GuardedBuffer Scratch(FormatScratchBytes(C.Width)), ScalarScratch(Scratch.Bytes());
+    GuardedBuffer Luma(FormatLumaBytes(C.Width, 4 * Groups)), ScalarLuma(Luma.Bytes());
     Want.Fill(0x99);
     Got.Fill(0x99);
     ScalarKernels.FormatHorizontal(Want.Data(), Picture.Bytes.Data(), Picture.Pitch, &Picture.Format,
-                                   P.Param.Entries.data(), ScalarScratch.Data(), C.Width, Groups, WorkPitch, C.Height);
+                                   P.Param.Entries.data(), reinterpret_cast<std::int16_t*>(ScalarLuma.Data()), C.Width,
+                                   Groups, WorkPitch, C.Height);
     Picture.Poison(C, true);
     Set.FormatHorizontal(Got.Data(), Picture.Bytes.Data(), Picture.Pitch, &Picture.Format, P.Param.Entries.data(),
-                         Scratch.Data(), C.Width, Groups, WorkPitch, C.Height);
+                         reinterpret_cast<std::int16_t*>(Luma.Data()), C.Width, Groups, WorkPitch, C.Height);
     Picture.Poison(C, false);
-    if (!Scratch.GuardsIntact()) return "write outside the scratch block";
+    if (!Luma.GuardsIntact()) return "write outside the luma rows";
     if (std::memcmp(Original.data(), Picture.Bytes.Data(), Original.size()) != 0) return "the picture changed";
+    // The luma the vertical pass reads: every real pixel of every real row.
+    const std::ptrdiff_t RowBytes = 2 * std::ptrdiff_t{LumaRunStride(C.Width)};
+    for (int y = 0; y < C.Height; ++y)
+        if (std::memcmp(Luma.Data() + y * RowBytes, ScalarLuma.Data() + y * RowBytes, 2 * std::size_t(C.Width)) != 0)
+            return "luma of row " + std::to_string(y) + " differs";
     return FirstDifference(Want, Got, WorkPitch * 2, 4, "work plane (row-pair line, column)");
 }
 
@@ -331,6 +337,11 @@ std::string CheckFormatVertical(const KernelSet& Set, const KernelCase& C, std::
 
     FormatPicture In(C, Rng);
     const bool InPlace = Rng() % 2 == 0;
+    // The luma the horizontal pass would pass on (any values do).
+    const std::int32_t Stride = LumaRunStride(C.Width);
+    GuardedBuffer Luma(FormatLumaBytes(C.Width, C.Height));
+    FillValues(Luma.Data(), C.Width, C.Height, 2 * Stride, 2, C.FullRange, Rng);
+    const std::int16_t* Rows = reinterpret_cast<const std::int16_t*>(Luma.Data()) + std::ptrdiff_t{First} * Stride;
     GuardedBuffer Want(In.Bytes.Bytes()), Got(In.Bytes.Bytes());
     for (GuardedBuffer* Out : {&Want, &Got})
         for (std::size_t i = 0; i < Out->Bytes(); ++i) Out->Data()[i] = InPlace ? In.Bytes.Data()[i] : 0x3C;
@@ -338,11 +349,11 @@ std::string CheckFormatVertical(const KernelSet& Set, const KernelCase& C, std::
     const std::vector<unsigned char> WorkBefore(Work.Data(), Work.Data() + Work.Bytes());
     ScalarKernels.FormatVertical((InPlace ? Want.Data() : In.Bytes.Data()) + Skip, Want.Data() + Skip, In.Pitch,
                                  &In.Format, Work.Data() + WorkStart, WorkStart, P.Param.Entries.data() + 2 * First,
-                                 C.Width, C.Height - First, WorkPitch, &Lanes);
+                                 Rows, C.Width, C.Height - First, WorkPitch, &Lanes);
     In.Poison(C, true);
     In.Poison(C, Got, true);
     Set.FormatVertical((InPlace ? Got.Data() : In.Bytes.Data()) + Skip, Got.Data() + Skip, In.Pitch, &In.Format,
-                       Work.Data() + WorkStart, WorkStart, P.Param.Entries.data() + 2 * First, C.Width,
+                       Work.Data() + WorkStart, WorkStart, P.Param.Entries.data() + 2 * First, Rows, C.Width,
                        C.Height - First, WorkPitch, &Lanes);
     In.Poison(C, false);
     In.Poison(C, Got, false);

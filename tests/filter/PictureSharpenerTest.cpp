@@ -79,11 +79,12 @@ void FillPicture(std::uint8_t* Bytes, std::size_t Count, const Case& C, std::mt1
 
 // Both format passes of a set straight over a whole work plane.
 void RunDirect(const KernelSet& Pair, TUnsharpMaskFilter& Engine, const PixelFormat& F, const std::uint8_t* In,
-               std::uint8_t* Out, const Case& C, std::ptrdiff_t Pitch, GuardedBuffer& Plane, GuardedBuffer& Scratch) {
-    Pair.FormatHorizontal(Plane.Data(), In, Pitch, &F, Engine.HParam.Entries.data(), Scratch.Data(), C.Width,
-                    (C.Height + 3) / 4, Engine.WorkPitch, C.Height);
-    Pair.FormatVertical(In, Out, Pitch, &F, Plane.Data(), 0, Engine.VParam.Entries.data(), C.Width, C.Height,
-                  Engine.WorkPitch, &Engine.Lanes);
+               std::uint8_t* Out, const Case& C, std::ptrdiff_t Pitch, GuardedBuffer& Plane, GuardedBuffer& Luma) {
+    auto* Rows = reinterpret_cast<std::int16_t*>(Luma.Data());
+    Pair.FormatHorizontal(Plane.Data(), In, Pitch, &F, Engine.HParam.Entries.data(), Rows, C.Width, (C.Height + 3) / 4,
+                          Engine.WorkPitch, C.Height);
+    Pair.FormatVertical(In, Out, Pitch, &F, Plane.Data(), 0, Engine.VParam.Entries.data(), Rows, C.Width, C.Height,
+                        Engine.WorkPitch, &Engine.Lanes);
 }
 
 std::string CheckPicture(const KernelSet& Pair, TPictureSharpener& Sharpener, TThreadPool* const Pools[3],
@@ -123,13 +124,13 @@ std::string CheckPicture(const KernelSet& Pair, TPictureSharpener& Sharpener, TT
         ApplyFilterParameters(Engine, P);
         if (!Engine.Setup(C.Width, C.Height, C.Width)) return "Setup refused a sound picture";
         GuardedBuffer Plane(static_cast<std::size_t>(TUnsharpMaskFilter::WorkPlaneBytes(C.Width, C.Height)));
-        GuardedBuffer Scratch(FormatScratchBytes(C.Width));
+        GuardedBuffer Scratch(FormatLumaBytes(C.Width, (C.Height + 3) / 4 * 4));
         Plane.Fill(0x5A);
         PoisonPadding(true);
         RunDirect(Pair, Engine, F, Source, Out.Data(), C, Pitch, Plane, Scratch);
         PoisonPadding(false);
         if (!Plane.GuardsIntact()) return "write outside the work plane";
-        if (!Scratch.GuardsIntact()) return "write outside the scratch block";
+        if (!Scratch.GuardsIntact()) return "write outside the luma rows";
     } else {
         if (!Sharpener.SetParameters(P)) return "the settings were refused";
         PoisonPadding(true);
