@@ -3,6 +3,8 @@
 // shared machine), measured in turns in one run:
 //   engine   both passes over a frame of Y, Cb, Cr (the editor's layout);
 //   rgba     an RGBA picture through the picture sharpener (frei0r, .auf2);
+//   rgba-to  the same into another picture (as frei0r hands them over);
+//   rgba-pool the same on a pool of every processor (all its threads' time);
 //   yuv420p  an 8-bit limited-range Y plane likewise (the tool's streams).
 // Prints one line per row: name, median milliseconds, ratio to the engine.
 //   velgarde_host_frames [turns] [range-track]
@@ -53,7 +55,8 @@ int main(int argc, char** argv) {
     std::vector<std::int16_t> Frame(std::size_t(Width) * Height * 3);
     for (std::size_t i = 0; i < Luma.size(); ++i) Frame[3 * i] = static_cast<std::int16_t>((Luma[i] - 16) * 18);
 
-    TThreadPool One(1);
+    TThreadPool One(1), Wide(ProcessorCount());
+    std::vector<std::uint8_t> Other(Rgba.size());
     TUnsharpMaskFilter Engine(8);
     ApplyFilterParameters(Engine, P);
     Engine.Setup(Width, Height, Width);
@@ -63,13 +66,15 @@ int main(int argc, char** argv) {
     const TPlanarLuma Codes(8, false);
     const PixelFormat RgbaPixels = RgbaFormat(), Planar = PlanarFormat(Codes);
 
-    std::vector<double> E, R, Y;
+    std::vector<double> E, R, T, W, Y;
     for (int t = 0; t < Turns; ++t) {
         E.push_back(PerFrame([&] {
             for (unsigned i = 0; i < Engine.ThreadSlots; ++i) Engine.HorizontalPass(Plane, Frame.data(), i, Engine.ThreadSlots);
             for (unsigned i = 0; i < Engine.ThreadSlots; ++i) Engine.VerticalPass(Frame.data(), Plane, i, Engine.ThreadSlots);
         }));
         R.push_back(PerFrame([&] { Pictures.Process(One, RgbaPixels, Rgba.data(), Rgba.data(), Width, Height, Width * 4); }));
+        T.push_back(PerFrame([&] { Pictures.Process(One, RgbaPixels, Rgba.data(), Other.data(), Width, Height, Width * 4); }));
+        W.push_back(PerFrame([&] { Pictures.Process(Wide, RgbaPixels, Rgba.data(), Other.data(), Width, Height, Width * 4); }));
         Y.push_back(PerFrame([&] { Pictures.Process(One, Planar, Luma.data(), Luma.data(), Width, Height, Width); }));
     }
     AlignedFree(Plane);
@@ -78,6 +83,8 @@ int main(int argc, char** argv) {
                 Tracks[TrackRange], Engine.Kernels().Name, Turns);
     std::printf("engine %.3f 1.00\n", e);
     std::printf("rgba %.3f %.2f\n", Median(R), Median(R) / e);
+    std::printf("rgba-to %.3f %.2f\n", Median(T), Median(T) / e);
+    std::printf("rgba-pool %.3f %.2f\n", Median(W), Median(W) / e);
     std::printf("yuv420p %.3f %.2f\n", Median(Y), Median(Y) / e);
     return 0;
 }

@@ -217,8 +217,9 @@ inline __m256i LumaToCodes8(__m256i Y, bool Full) {
 }
 
 // Sixteen pixels of luma Y (as the horizontal pass found it), sharpened
-// against Blurred, from In to Out.
-template <Layout L>
+// against Blurred, from In to Out; Stream: with stores that bypass the
+// cache (Out aligned, and not read again here).
+template <Layout L, bool Stream = false>
 __attribute__((always_inline)) inline void SharpenSixteen(const std::uint8_t* In, std::uint8_t* Out,
                                                           const std::int16_t* Y, __m256i Blurred,
                                                           const PixelFormat& F, const SharpenLanes* Lanes) {
@@ -226,13 +227,21 @@ __attribute__((always_inline)) inline void SharpenSixteen(const std::uint8_t* In
     if constexpr (L == Layout::Rgba8 || L == Layout::Bgra8) {
         __m256i P0 = Load(In), P1 = Load(In + 32);
         AddCodes16(P0, P1, CodesOfChange(Sharpen(Blurred, Before, Lanes), Before));
-        Store(Out, P0);
-        Store(Out + 32, P1);
+        if (Stream) {
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(Out), P0);
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(Out + 32), P1);
+        } else {
+            Store(Out, P0);
+            Store(Out + 32, P1);
+        }
     } else if constexpr (L == Layout::Planar8) {
         const __m256i After = Sharpen(Blurred, Before, Lanes);
         const __m256i Bytes = LumaToCodes8(After, F.FullRange);
         const __m128i Both = _mm_unpacklo_epi64(_mm256_castsi256_si128(Bytes), _mm256_extracti128_si256(Bytes, 1));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(Out), Both);
+        if (Stream)
+            _mm_stream_si128(reinterpret_cast<__m128i*>(Out), Both);
+        else
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(Out), Both);
     } else {
         alignas(32) std::int16_t After[16];
         _mm256_store_si256(reinterpret_cast<__m256i*>(After), Sharpen(Blurred, Before, Lanes));
@@ -272,14 +281,26 @@ void Vertical(const void* From, void* To, std::ptrdiff_t Pitch, const PixelForma
     const std::ptrdiff_t Line = std::ptrdiff_t{WorkPitch} * 2;
     constexpr int Bytes = L == Layout::Planar8 ? 1 : L == Layout::Planar16 ? 2 : 4;
     const std::ptrdiff_t Stride = LumaRunStride(Columns);
+    // Into another picture, the rows written are not read again: stores that
+    // bypass the cache spare reading each line of Out first. They need
+    // aligned groups, and a fence before the pool reports the run done.
+    const std::uintptr_t Align = L == Layout::Planar8 ? 16 : 32;
+    const bool Streams = L != Layout::Planar16 && In != Out && reinterpret_cast<std::uintptr_t>(Out) % Align == 0 &&
+                         static_cast<std::uintptr_t>(Pitch) % Align == 0;
     for (std::int32_t y = 0; y < RowCount; ++y, In += Pitch, Out += Pitch, Entries += 2, Luma += Stride) {
         const unsigned char* Base = Work + (Entries[0] - WorkStart);
         const std::int16_t* List = reinterpret_cast<const std::int16_t*>(Entries[1]);
         const std::int32_t Pairs = PairCount(List);
         std::int32_t x = 0;
-        for (; x + 16 <= Columns; x += 16)
-            SharpenSixteen<L>(In + x * Bytes, Out + x * Bytes, Luma + x, BlurSixteen(Base + 4 * std::ptrdiff_t{x}, List, Pairs, Line),
-                              F, Lanes);
+        if (Streams) {
+            for (; x + 16 <= Columns; x += 16)
+                SharpenSixteen<L, true>(In + x * Bytes, Out + x * Bytes, Luma + x,
+                                        BlurSixteen(Base + 4 * std::ptrdiff_t{x}, List, Pairs, Line), F, Lanes);
+        } else {
+            for (; x + 16 <= Columns; x += 16)
+                SharpenSixteen<L>(In + x * Bytes, Out + x * Bytes, Luma + x,
+                                  BlurSixteen(Base + 4 * std::ptrdiff_t{x}, List, Pairs, Line), F, Lanes);
+        }
         if (x < Columns) {
             // The last columns through a copy: only the real pixels are read
             // and written. The plane's lines are padded to 8 columns, so 8
@@ -294,6 +315,7 @@ void Vertical(const void* From, void* To, std::ptrdiff_t Pitch, const PixelForma
             std::memcpy(Out + x * Bytes, Tail, Real);
         }
     }
+    if (Streams) _mm_sfence();
 }
 
 // By layout, in PixelLayout's order.

@@ -23,6 +23,7 @@
 #include "tests/support/FormatModel.h"
 #include "tests/support/KernelSetParams.h"
 #include "tests/support/Model.h"
+#include "util/xmmutil.h"
 
 using namespace velgarde_test;
 
@@ -179,3 +180,31 @@ TEST_P(PictureSharpener, RandomPicturesMatchTheModel) {
 }
 
 INSTANTIATE_TEST_SUITE_P(, PictureSharpener, testing::ValuesIn(EveryKernelSet()), KernelSetName());
+
+// Into another picture whose rows are 64-byte aligned, as video hosts hand
+// them over: the kernels may then write around the cache.
+TEST_P(PictureSharpener, AlignedPicturesIntoOthersMatchTheModel) {
+    std::mt19937 Rng(3);
+    TThreadPool Pool(2);
+    TPictureSharpener Sharpener(8);
+    Sharpener.Engine().UseKernels(*GetParam());
+    const std::int32_t Tracks[TrackCount] = {300, 200, 20, 40, 4};
+    ASSERT_TRUE(Sharpener.SetParameters(ConvertTrackValues(Tracks)));
+    const TPlanarLuma Codes(8, false);
+    for (const PixelFormat& F : {RgbaFormat(), PlanarFormat(Codes)})
+        for (int W : {16, 100, 333}) {
+            const int H = 37, Size = PixelBytes(F.Layout);
+            const std::ptrdiff_t Pitch = (std::ptrdiff_t{W} * Size + 63) & ~std::ptrdiff_t{63};
+            const std::size_t Bytes = static_cast<std::size_t>(Pitch) * H;
+            auto* In = static_cast<std::uint8_t*>(AlignedAlloc(Bytes, 64));
+            auto* Out = static_cast<std::uint8_t*>(AlignedAlloc(Bytes, 64));
+            for (std::size_t i = 0; i < Bytes; ++i) In[i] = static_cast<std::uint8_t>(Rng());
+            std::vector<std::uint8_t> Want(In, In + Bytes);
+            FormatModel(F, Tracks, Want.data(), W, H, Pitch);
+            std::memcpy(Out, In, Bytes);  // the padding as the model leaves it
+            EXPECT_TRUE(Sharpener.Process(Pool, F, In, Out, W, H, Pitch));
+            EXPECT_EQ(std::vector<std::uint8_t>(Out, Out + Bytes), Want) << "width " << W << " size " << Size;
+            AlignedFree(In);
+            AlignedFree(Out);
+        }
+}
