@@ -33,6 +33,8 @@
 #include "filter/RgbaSharpener.h"
 #include "filter/ThreadSlots.h"
 #include "filter/UnsharpMask.h"
+#include "tests/golden/GoldenCases.h"
+#include "tests/support/FormatModel.h"
 #include "util/xmmutil.h"
 
 namespace {
@@ -143,52 +145,17 @@ std::vector<std::uint8_t> MakeInput(const FormatCase& c) {
     return bytes;
 }
 
-// The model: the conversions' plain forms around the scalar frame model.
+// The model (tests/support/FormatModel.h): the conversions' plain forms
+// around the scalar frame model.
 std::vector<std::uint8_t> ModelOutput(const FormatCase& c) {
     std::vector<std::uint8_t> bytes = MakeInput(c);
-    const std::size_t w = static_cast<std::size_t>(c.Width);
-    std::vector<std::int16_t> frame(w * static_cast<std::size_t>(c.Height) * 3, 0);
-    std::vector<std::int16_t> before(w * static_cast<std::size_t>(c.Height));
     const velgarde::LumaMapping mapping(c.Format == Kind::Planar ? c.BitDepth : 8, c.FullRange);
-    for (int y = 0; y < c.Height; ++y) {
-        const std::uint8_t* row = bytes.data() + static_cast<std::ptrdiff_t>(y) * c.Pitch;
-        for (std::size_t x = 0; x < w; ++x) {
-            std::int16_t v;
-            if (c.Format == Kind::Rgba)
-                PixelsToLuma_c(row + 4 * x, 4, 1, &v, 1);
-            else
-                v = mapping.ToHost(c.BitDepth == 8 ? row[x] : row[2 * x] | (row[2 * x + 1] << 8));
-            before[y * w + x] = v;
-            frame[(y * w + x) * 3] = v;
-        }
-    }
-    const FilterParameters p = ConvertTrackValues(c.Tracks);
-    ReferenceFrame({p.Radius, p.Variance, p.Threshold, p.AmountPlus, p.AmountMinus}, frame.data(), c.Width,
-                   c.Height, c.Width);
-    for (int y = 0; y < c.Height; ++y) {
-        std::uint8_t* row = bytes.data() + static_cast<std::ptrdiff_t>(y) * c.Pitch;
-        for (std::size_t x = 0; x < w; ++x) {
-            const std::int16_t was = before[y * w + x], now = frame[(y * w + x) * 3];
-            if (c.Format == Kind::Rgba) {
-                ApplyLumaChange_c(&was, &now, 1, 1, 4, row + 4 * x);
-            } else if (now != was) {
-                const unsigned code = mapping.FromHost(now);
-                row[c.BitDepth == 8 ? x : 2 * x] = static_cast<std::uint8_t>(code);
-                if (c.BitDepth > 8) row[2 * x + 1] = static_cast<std::uint8_t>(code >> 8);
-            }
-        }
-    }
+    const PixelFormat format = c.Format == Kind::Rgba ? RgbaFormat() : PlanarFormat(mapping.Codes());
+    velgarde_test::FormatModel(format, c.Tracks, bytes.data(), c.Width, c.Height, c.Pitch);
     return bytes;
 }
 
-std::uint64_t Digest(const std::vector<std::uint8_t>& bytes) {
-    std::uint64_t h = 14695981039346656037ull;
-    for (std::uint8_t b : bytes) {
-        h ^= b;
-        h *= 1099511628211ull;
-    }
-    return h;
-}
+using velgarde_golden::Digest;
 
 std::string FirstDifference(const FormatCase& c, const std::vector<std::uint8_t>& got,
                             const std::vector<std::uint8_t>& model) {
