@@ -7,7 +7,7 @@
 //   rgba-pool the same on a pool of every processor (all its threads' time);
 //   yuv420p  an 8-bit limited-range Y plane likewise (the tool's streams).
 // Prints one line per row: name, median milliseconds, ratio to the engine.
-//   velgarde_host_frames [turns] [range-track]
+//   velgarde_host_frames [turns] [range-track] [kernel set, default the best]
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -63,6 +63,10 @@ int main(int argc, char** argv) {
     void* Plane = AlignedAlloc(static_cast<std::size_t>(TUnsharpMaskFilter::WorkPlaneBytes(Width, Height)), 64);
     TPictureSharpener Pictures(8);
     Pictures.SetParameters(P);
+    if (argc > 3 && !(Engine.UseKernels(argv[3]) && Pictures.Engine().UseKernels(argv[3]))) {
+        std::fprintf(stderr, "this machine has no kernel set %s\n", argv[3]);
+        return 1;
+    }
     const TPlanarLuma Codes(8, false);
     const PixelFormat RgbaPixels = RgbaFormat(), Planar = PlanarFormat(Codes);
 
