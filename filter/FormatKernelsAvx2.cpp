@@ -93,18 +93,18 @@ inline __m256i Rounded(__m256i Sum) { return _mm256_srai_epi32(_mm256_add_epi32(
 // common first sample) into one row-pair line: even columns against the run's
 // even list, odd ones against its odd list, from the same loads.
 template <int N>
-void ConvolveSixteen(const std::int16_t* A, const std::int16_t* B, const std::int32_t* Even, const std::int32_t* Odd,
-                     std::int32_t Pairs, unsigned char* Line) {
+__attribute__((always_inline)) inline void ConvolveSixteen(const std::int16_t* A, const std::int16_t* B,
+                                                           const __m256i* Even, const __m256i* Odd,
+                                                           std::int32_t Pairs, unsigned char* Line) {
     const std::int32_t n = N > 0 ? N : Pairs;
     __m256i EvenA = _mm256_setzero_si256(), OddA = _mm256_setzero_si256();
     __m256i EvenB = _mm256_setzero_si256(), OddB = _mm256_setzero_si256();
     for (std::int32_t k = 0; k < n; ++k) {
         const __m256i a = Load(A + 2 * k), b = Load(B + 2 * k);
-        const __m256i CE = _mm256_set1_epi32(Even[k]), CO = _mm256_set1_epi32(Odd[k]);
-        EvenA = _mm256_add_epi32(EvenA, _mm256_madd_epi16(a, CE));
-        OddA = _mm256_add_epi32(OddA, _mm256_madd_epi16(a, CO));
-        EvenB = _mm256_add_epi32(EvenB, _mm256_madd_epi16(b, CE));
-        OddB = _mm256_add_epi32(OddB, _mm256_madd_epi16(b, CO));
+        EvenA = _mm256_add_epi32(EvenA, _mm256_madd_epi16(a, Even[k]));
+        OddA = _mm256_add_epi32(OddA, _mm256_madd_epi16(a, Odd[k]));
+        EvenB = _mm256_add_epi32(EvenB, _mm256_madd_epi16(b, Even[k]));
+        OddB = _mm256_add_epi32(OddB, _mm256_madd_epi16(b, Odd[k]));
     }
     // Per lane: a0 a2 a4 a6 b0 b2 b4 b6 and the odd ones; then rows a and b
     // in column order per lane, then column pairs (a, b).
@@ -116,12 +116,27 @@ void ConvolveSixteen(const std::int16_t* A, const std::int16_t* B, const std::in
     Store(Line + 32, _mm256_permute2x128_si256(Lo, Hi, 0x31));
 }
 
-using SixteenFn = void (*)(const std::int16_t*, const std::int16_t*, const std::int32_t*, const std::int32_t*,
-                           std::int32_t, unsigned char*);
+// The run's columns of a row pair, sixteen at a time, from First (the
+// first column's first sample) on; returns the first column not done. N as
+// for ConvolveSixteen: the coefficients are broadcast once per call.
+template <int N>
+std::int32_t ConvolveRun(const std::int16_t* A, const std::int16_t* B, const ColumnRun& Run, unsigned char* Out) {
+    __m256i Even[N > 0 ? N : CachedPairs], Odd[N > 0 ? N : CachedPairs];
+    for (std::int32_t k = 0; k < (N > 0 ? N : Run.Pairs); ++k) {
+        Even[k] = _mm256_set1_epi32(PairAt(Run.Even, k));
+        Odd[k] = _mm256_set1_epi32(PairAt(Run.Odd, k));
+    }
+    std::int32_t x = Run.Start;
+    for (std::int32_t First = Run.FirstSample; x + 16 <= Run.End; x += 16, First += 16)
+        ConvolveSixteen<N>(A + First, B + First, Even, Odd, Run.Pairs, Out + 4 * std::ptrdiff_t{x});
+    return x;
+}
+
+using RunFn = std::int32_t (*)(const std::int16_t*, const std::int16_t*, const ColumnRun&, unsigned char*);
 // Entry n: lists of n pairs; entry 0 any count up to CachedPairs. (A plain
 // array, for the reason filter/HorizontalKernelAvx2.cpp gives.)
-constexpr SixteenFn Sixteens[7] = {ConvolveSixteen<0>, ConvolveSixteen<1>, ConvolveSixteen<2>, ConvolveSixteen<3>,
-                                   ConvolveSixteen<4>, ConvolveSixteen<5>, ConvolveSixteen<6>};
+constexpr RunFn Runs[7] = {ConvolveRun<0>, ConvolveRun<1>, ConvolveRun<2>, ConvolveRun<3>,
+                           ConvolveRun<4>, ConvolveRun<5>, ConvolveRun<6>};
 
 template <Layout L>
 void Horizontal(void* WorkDst, const void* Pixels, std::ptrdiff_t Pitch, const PixelFormat* Format,
@@ -132,9 +147,7 @@ void Horizontal(void* WorkDst, const void* Pixels, std::ptrdiff_t Pitch, const P
     const PixelFormat& F = *Format;
     const std::ptrdiff_t Line = std::ptrdiff_t{WorkPitch} * 2;
     const ColumnRun Run = FindColumnRun(Entries, Columns, CachedPairs, 16);
-    std::int32_t Even[CachedPairs], Odd[CachedPairs];
-    for (std::int32_t k = 0; k < Run.Pairs; ++k) Even[k] = PairAt(Run.Even, k), Odd[k] = PairAt(Run.Odd, k);
-    const SixteenFn Sixteen = Sixteens[Run.Pairs < 7 ? Run.Pairs : 0];
+    const RunFn Convolve = Runs[Run.Pairs < 7 ? Run.Pairs : 0];
     const std::ptrdiff_t Stride = LumaRunStride(Columns);
     for (std::int32_t g = 0; g < Groups; ++g, Rows -= 4, Picture += 4 * Pitch, Work += 2 * Line) {
         for (std::int32_t p = 0; p < 2; ++p) {
@@ -147,11 +160,7 @@ void Horizontal(void* WorkDst, const void* Pixels, std::ptrdiff_t Pitch, const P
             RowLuma<L>(Picture + Lower * Pitch, Columns, F, LumaB);
             PadLumaRun(LumaB, Columns);
             unsigned char* Out = Work + p * Line;
-            std::int32_t x = Run.Start;
-            for (; x + 16 <= Run.End; x += 16) {
-                const std::int32_t First = Run.FirstSample + (x - Run.Start);
-                Sixteen(LumaA + First, LumaB + First, Even, Odd, Run.Pairs, Out + 4 * std::ptrdiff_t{x});
-            }
+            const std::int32_t x = Convolve(LumaA, LumaB, Run, Out);
             ConvolveColumnsOneByOne(Entries, LumaA, LumaB, 0, Run.Start, Out);
             ConvolveColumnsOneByOne(Entries, LumaA, LumaB, x, Columns, Out);
         }
@@ -270,6 +279,43 @@ inline __m256i BlurEight(const unsigned char* Work, const std::int16_t* List, st
     return InOrder(_mm256_packs_epi32(Values, Values));
 }
 
+// One row's whole 16-column groups. N: the list's pair count fixed at
+// compile time (the pair loop unrolls and the coefficients stay in
+// registers), 0 for any count.
+template <Layout L, bool Stream, int N>
+void SharpenRowGroups(const std::uint8_t* In, std::uint8_t* Out, const std::int16_t* Luma, const unsigned char* Base,
+                      const std::int16_t* List, std::int32_t Pairs, std::int32_t Groups, std::ptrdiff_t Line,
+                      const PixelFormat& F, const SharpenLanes* Lanes) {
+    constexpr int Bytes = L == Layout::Planar8 ? 1 : L == Layout::Planar16 ? 2 : 4;
+    if constexpr (N == 0) {
+        for (std::int32_t g = 0; g < Groups; ++g, In += 16 * Bytes, Out += 16 * Bytes, Luma += 16, Base += 64)
+            SharpenSixteen<L, Stream>(In, Out, Luma, BlurSixteen(Base, List, Pairs, Line), F, Lanes);
+    } else {
+        __m256i C[N];
+        for (int k = 0; k < N; ++k) C[k] = _mm256_set1_epi32(PairAt(List, k));
+        for (std::int32_t g = 0; g < Groups; ++g, In += 16 * Bytes, Out += 16 * Bytes, Luma += 16, Base += 64) {
+            __m256i Acc0 = _mm256_setzero_si256(), Acc1 = _mm256_setzero_si256();
+            for (int k = 0; k < N; ++k) {
+                Acc0 = _mm256_add_epi32(Acc0, _mm256_madd_epi16(Load(Base + k * Line), C[k]));
+                Acc1 = _mm256_add_epi32(Acc1, _mm256_madd_epi16(Load(Base + k * Line + 32), C[k]));
+            }
+            SharpenSixteen<L, Stream>(In, Out, Luma, InOrder(_mm256_packs_epi32(Rounded(Acc0), Rounded(Acc1))), F,
+                                      Lanes);
+        }
+    }
+}
+
+using RowGroupsFn = void (*)(const std::uint8_t*, std::uint8_t*, const std::int16_t*, const unsigned char*,
+                             const std::int16_t*, std::int32_t, std::int32_t, std::ptrdiff_t, const PixelFormat&,
+                             const SharpenLanes*);
+
+// Entry n: lists of n pairs (the short blurs most use); entry 0 any other.
+template <Layout L, bool Stream>
+constexpr RowGroupsFn RowGroups[7] = {SharpenRowGroups<L, Stream, 0>, SharpenRowGroups<L, Stream, 1>,
+                                      SharpenRowGroups<L, Stream, 2>, SharpenRowGroups<L, Stream, 3>,
+                                      SharpenRowGroups<L, Stream, 4>, SharpenRowGroups<L, Stream, 5>,
+                                      SharpenRowGroups<L, Stream, 6>};
+
 template <Layout L>
 void Vertical(const void* From, void* To, std::ptrdiff_t Pitch, const PixelFormat* Format, const void* Plane,
               std::intptr_t WorkStart, const std::intptr_t* Entries, const std::int16_t* Luma, std::int32_t Columns,
@@ -291,16 +337,10 @@ void Vertical(const void* From, void* To, std::ptrdiff_t Pitch, const PixelForma
         const unsigned char* Base = Work + (Entries[0] - WorkStart);
         const std::int16_t* List = reinterpret_cast<const std::int16_t*>(Entries[1]);
         const std::int32_t Pairs = PairCount(List);
-        std::int32_t x = 0;
-        if (Streams) {
-            for (; x + 16 <= Columns; x += 16)
-                SharpenSixteen<L, true>(In + x * Bytes, Out + x * Bytes, Luma + x,
-                                        BlurSixteen(Base + 4 * std::ptrdiff_t{x}, List, Pairs, Line), F, Lanes);
-        } else {
-            for (; x + 16 <= Columns; x += 16)
-                SharpenSixteen<L>(In + x * Bytes, Out + x * Bytes, Luma + x,
-                                  BlurSixteen(Base + 4 * std::ptrdiff_t{x}, List, Pairs, Line), F, Lanes);
-        }
+        const std::int32_t Groups = Columns / 16, x = 16 * Groups;
+        const int Entry = Pairs < 7 ? Pairs : 0;
+        (Streams ? RowGroups<L, true> : RowGroups<L, false>)[Entry](In, Out, Luma, Base, List, Pairs, Groups, Line, F,
+                                                                   Lanes);
         if (x < Columns) {
             // The last columns through a copy: only the real pixels are read
             // and written. The plane's lines are padded to 8 columns, so 8
