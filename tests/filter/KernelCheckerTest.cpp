@@ -465,3 +465,15 @@ TEST(KernelSetChoice, NewEngineRunsTheBestSetAndRefusesWhatTheMachineLacks) {
     E.UseKernels(ScalarKernels);
     EXPECT_EQ(&E.Kernels(), &ScalarKernels);
 }
+
+// A table line that leaves out a kind (a set written before the kind was
+// added) would leave that member null: every set must name every kind, if
+// need be the kernels of a set it includes (AVX2's format kernels serve a
+// wider set as well).
+TEST(KernelSetChoice, EverySetNamesAKernelOfEveryKind) {
+    for (const KernelSet* Set : EveryKernelSet()) {
+        void (*Kinds[KernelKindCount])();
+        std::memcpy(Kinds, &Set->Horizontal, sizeof Kinds);
+        for (std::size_t k = 0; k < KernelKindCount; ++k) EXPECT_NE(Kinds[k], nullptr) << Set->Name << ", kind " << k;
+    }
+}
