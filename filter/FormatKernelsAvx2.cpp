@@ -129,6 +129,14 @@ std::int32_t ConvolveRun(const std::int16_t* A, const std::int16_t* B, const Col
     std::int32_t x = Run.Start;
     for (std::int32_t First = Run.FirstSample; x + 16 <= Run.End; x += 16, First += 16)
         ConvolveSixteen<N>(A + First, B + First, Even, Odd, Run.Pairs, Out + 4 * std::ptrdiff_t{x});
+    // The last few columns of the run as a step that ends with it: the
+    // columns it shares with the step before come out the same again.
+    if (x < Run.End && x > Run.Start) {
+        x = Run.End - 16;
+        ConvolveSixteen<N>(A + Run.FirstSample + (x - Run.Start), B + Run.FirstSample + (x - Run.Start), Even, Odd,
+                           Run.Pairs, Out + 4 * std::ptrdiff_t{x});
+        x = Run.End;
+    }
     return x;
 }
 

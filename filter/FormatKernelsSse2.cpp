@@ -135,6 +135,14 @@ void Horizontal(void* WorkDst, const void* Pixels, std::ptrdiff_t Pitch, const P
                 const std::int32_t First = Run.FirstSample + (x - Run.Start);
                 Eight(LumaA + First, LumaB + First, C, Run.Pairs, Out + 4 * std::ptrdiff_t{x});
             }
+            // The run's last columns as a step that ends with it: the columns
+            // it shares with the step before come out the same again.
+            if (x < Run.End && x > Run.Start) {
+                x = Run.End - 8;
+                const std::int32_t First = Run.FirstSample + (x - Run.Start);
+                Eight(LumaA + First, LumaB + First, C, Run.Pairs, Out + 4 * std::ptrdiff_t{x});
+                x = Run.End;
+            }
             ConvolveColumnsOneByOne(Entries, LumaA, LumaB, 0, Run.Start, Out);
             ConvolveColumnsOneByOne(Entries, LumaA, LumaB, x, Columns, Out);
         }

@@ -46,13 +46,13 @@ ColumnRun FindColumnRun(const std::intptr_t* Entries, std::int32_t Columns, std:
             ++x;
             continue;
         }
-        // Offsets count 16 bytes per sample pair.
+        // Offsets count 16 bytes per sample pair. (Every column pair is
+        // checked, and this runs once per band: one pass, few branches.)
+        const std::intptr_t Even = Entries[2 * x + 1], Odd = Entries[2 * x + 3];
+        std::intptr_t Offset = Entries[2 * x] + 16;
         std::int32_t End = x + 2;
-        for (; End + 1 < Columns; End += 2) {
-            if (Entries[2 * End] != Entries[2 * x] + 16 * ((End - x) / 2) || Entries[2 * End + 2] != Entries[2 * End] ||
-                List(End) != List(x) || List(End + 1) != List(x + 1))
-                break;
-        }
+        for (const std::intptr_t* P = Entries + 2 * End; End + 1 < Columns; End += 2, P += 4, Offset += 16)
+            if ((P[0] != Offset) | (P[2] != Offset) | (P[1] != Even) | (P[3] != Odd)) break;
         if (End - x >= Least && End - x > Best.End - Best.Start)
             Best = {x, End, static_cast<std::int32_t>(Entries[2 * x] / 16) * 2, List(x), List(x + 1), Pairs};
         x = End;
