@@ -3,7 +3,7 @@
 # installs anything; the others only say what is missing.
 PRESETS := native strict asan tsan linux32 win32 win64
 
-.PHONY: all deps deps-demo check-deps demo test bench bench-cli bench-frei0r fuzz soak golden dist dist-aviutl2 clean
+.PHONY: all deps deps-demo check-deps demo test bench bench-cli bench-frei0r bench-hosts fuzz soak golden dist dist-aviutl2 clean
 
 all: check-deps
 	cmake --preset native >/dev/null && cmake --build --preset native
@@ -41,6 +41,11 @@ bench-cli: check-deps
 
 fuzz: check-deps
 	@bash scripts/fuzz.sh long
+
+# Every host's 1080p frame against the engine's own, one run: frei0r in
+# ffmpeg, the tool file to file and in a pipe, the .auf2 module under wine64.
+bench-hosts: check-deps
+	bash bench/hosts.sh
 
 # 1080p through ffmpeg: frei0r=velgarde against sharpness and unsharp.
 bench-frei0r: check-deps

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # 1080p frames per second through ffmpeg on one RGBA graph: frei0r=velgarde
 # at the default settings and at the widest blur, against frei0r's own
-# sharpness effect and ffmpeg's unsharp=5:5:1.0; then where velgarde's time
-# goes inside a frame (velgarde_rgba_phases). One run; compare the ratios,
+# sharpness effect and ffmpeg's unsharp=5:5:1.0; then an RGBA picture against
+# the engine's own frame outside ffmpeg (velgarde_rgba_phases; bench/hosts.sh
+# has every host's figures in one run). One run; compare the ratios,
 # not the absolute numbers, on a shared machine (processor time is the
 # steadier measure there). FRAMES=n to change 300, REPEATS=n to change 3.
 set -euo pipefail

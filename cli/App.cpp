@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "cli/EngineProcessor.h"
 #include "cli/Files.h"
 #include "cli/HostProcessor.h"
 #include "cli/ImageIO.h"
@@ -63,6 +64,7 @@ private:
     void Warn(const std::string& what, const std::string& problem) { report_.Warn(what, problem); }
     // The host's messages already start with the module's path.
     int FailModule(const std::string& problem, const std::string& context = "") {
+        if (module_.empty()) return Fail("the filter", context + problem);
         std::string rest = problem;
         if (rest.compare(0, module_.size() + 2, module_ + ": ") == 0) rest = rest.substr(module_.size() + 2);
         return Fail(module_, context + rest);
@@ -70,8 +72,9 @@ private:
     std::string InputName() const { return o_.input == "-" ? "stdin" : o_.input; }
     std::string OutputName() const { return o_.output == "-" ? "stdout" : o_.output; }
     int EmptyInput();
-    bool FindModule();
-    bool OpenFilter(HostProcessor* processor);
+    // The filter: the engine in this process, or with --plugin that module
+    // through the emulated host. Null after saying why; *threads its pool.
+    std::unique_ptr<LumaProcessor> OpenFilter(int* threads);
     std::string SettingsNote() const;
     int RunStream(ByteSource& input);
     int RunImage(ByteSource& input);
@@ -110,18 +113,20 @@ int App::EmptyInput() {
         "why (ffmpeg 5 writes 10- and 12-bit yuv4mpegpipe only with -strict -1)");
 }
 
-bool App::FindModule() {
+std::unique_ptr<LumaProcessor> App::OpenFilter(int* threads) {
+    if (module_.empty()) {
+        auto engine = std::make_unique<EngineProcessor>(o_.threads, o_.tracks);
+        *threads = engine->ThreadCount();
+        return engine;
+    }
+    auto plugin = std::make_unique<HostProcessor>();
     std::string error;
-    if (FindPluginModule(o_.plugin, &module_, &error)) return true;
-    report_.Say(error);
-    return false;
-}
-
-bool App::OpenFilter(HostProcessor* processor) {
-    std::string error;
-    if (processor->Open(module_, o_.threads, o_.tracks, &error)) return true;
-    FailModule(error);
-    return false;
+    if (!plugin->Open(module_, o_.threads, o_.tracks, &error)) {
+        FailModule(error);
+        return nullptr;
+    }
+    *threads = plugin->ThreadCount();
+    return plugin;
 }
 
 std::string App::SettingsNote() const {
@@ -135,9 +140,14 @@ int App::RunStream(ByteSource& input) {
     Y4mReader reader(input);
     std::string error;
     if (!reader.ReadHeader(&error)) return Fail(InputName(), error);
-    HostProcessor processor;
-    if (!OpenFilter(&processor)) return ExitFailure;
-    PoolParallel parallel(processor.ThreadCount());
+    int threads = 1;
+    const std::unique_ptr<LumaProcessor> processor = OpenFilter(&threads);
+    if (!processor) return ExitFailure;
+    // Code conversions beside the plug-in's own pool; the engine reads the
+    // codes itself.
+    Parallel serial;
+    std::unique_ptr<PoolParallel> pool;
+    if (!module_.empty()) pool = std::make_unique<PoolParallel>(threads);
     Y4mWriter writer(out_.Sink());
 
     std::int64_t total = -1;
@@ -148,9 +158,9 @@ int App::RunStream(ByteSource& input) {
     StreamSettings settings;
     settings.maxFrames = o_.maxFrames;
     settings.fields = o_.fields;
-    settings.parallel = &parallel;
+    settings.parallel = pool ? static_cast<Parallel*>(pool.get()) : &serial;
     settings.show = o_.show;
-    const StreamResult result = velgarde::RunStream(reader, writer, processor, settings, &progress_);
+    const StreamResult result = velgarde::RunStream(reader, writer, *processor, settings, &progress_);
     const std::string objection = replacesInput_ ? InPlaceObjection() : "";
     input_.Close();  // read to its end; an in-place output may now replace it
 
@@ -213,12 +223,13 @@ int App::RunImage(ByteSource& input) {
     if (decoded.gifFrames > 1)
         Warn(InputName(), "GIF of " + std::to_string(decoded.gifFrames) +
                               " frames: only the first is sharpened");
-    HostProcessor processor;
-    if (!OpenFilter(&processor)) return ExitFailure;
+    int threads = 1;
+    const std::unique_ptr<LumaProcessor> processor = OpenFilter(&threads);
+    if (!processor) return ExitFailure;
     progress_.Start(1);
     Image& image = decoded.image;
     const Image before = o_.show != TChangeView::Picture ? image : Image();
-    if (!SharpenImage(&image, processor, &error)) return FailModule(error);
+    if (!SharpenImage(&image, *processor, &error)) return FailModule(error);
     ShowChange(before, &image, o_.show);
     std::vector<std::string> notes;
     if (!EncodeImage(image, decoded.meta, format_, o_.quality, out_.Sink(), &error, &notes) ||
@@ -295,7 +306,7 @@ int App::RunVideo(const std::string& video, const VideoContainer* container, Byt
     if (pipe.alphaDropped) Warn(InputName(), "its alpha channel is not kept (" + picture->pixFmt + ")");
     if (pipe.depthReduced) Warn(InputName(), "its " + picture->pixFmt + " samples are carried as 12 bits");
 
-    if (!FindModule()) return ExitFailure;
+    module_ = o_.plugin;  // none: the engine built into the tool
     if (!(container != nullptr ? out_.OpenForProgram(o_.output, &error, o_.force)
                                : out_.Open(o_.output, &error, o_.force)))
         return Fail(OutputName(), error);
@@ -315,9 +326,14 @@ int App::RunVideo(const std::string& video, const VideoContainer* container, Byt
         }
     }
     Y4mReader& reader = *streamReader;
-    HostProcessor processor;
-    if (!OpenFilter(&processor)) return ExitFailure;
-    PoolParallel parallel(processor.ThreadCount());
+    int threads = 1;
+    const std::unique_ptr<LumaProcessor> processor = OpenFilter(&threads);
+    if (!processor) return ExitFailure;
+    // Code conversions beside the plug-in's own pool; the engine reads the
+    // codes itself.
+    Parallel serial;
+    std::unique_ptr<PoolParallel> pool;
+    if (!module_.empty()) pool = std::make_unique<PoolParallel>(threads);
 
     ChildProcess encoder;
     std::unique_ptr<FileSink> encoderInput;
@@ -340,9 +356,9 @@ int App::RunVideo(const std::string& video, const VideoContainer* container, Byt
     StreamSettings settings;
     settings.maxFrames = o_.maxFrames;
     settings.fields = o_.fields;
-    settings.parallel = &parallel;
+    settings.parallel = pool ? static_cast<Parallel*>(pool.get()) : &serial;
     settings.show = o_.show;
-    StreamResult result = velgarde::RunStream(reader, writer, processor, settings, &progress_);
+    StreamResult result = velgarde::RunStream(reader, writer, *processor, settings, &progress_);
     using F = StreamResult::Failure;
     if (result.failure == F::None && encoderInput != nullptr && !encoderInput->Flush()) {
         result.failure = F::Output;
@@ -496,7 +512,7 @@ int App::Run() {
     WarnIgnoredSettings(!isStream, false, nullptr);
 
     // Everything that can fail before the first frame is filtered does.
-    if (!FindModule()) return ExitFailure;
+    module_ = o_.plugin;  // none: the engine built into the tool
     if (!out_.Open(o_.output, &error, o_.force)) return Fail(OutputName(), error);
     PrintNotes();
     PrefixedSource source(std::move(head), fileSource);

@@ -7,57 +7,8 @@
 #endif
 
 namespace velgarde {
-namespace {
 
-// floor(a / b) for b > 0, also for negative a.
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
-    return a >= 0 ? a / b : -((-a + b - 1) / b);
-}
-
-void CodeRange(int bitDepth, bool fullRange, std::int64_t* low, std::int64_t* span) {
-    if (fullRange) {
-        *low = 0;
-        *span = (std::int64_t{1} << bitDepth) - 1;
-    } else {
-        *low = std::int64_t{16} << (bitDepth - 8);
-        *span = std::int64_t{219} << (bitDepth - 8);
-    }
-}
-
-}  // namespace
-
-std::int32_t LumaMapping::ToHostFormula(int code, int bitDepth, bool fullRange) {
-    if (bitDepth == 8 && !fullRange) return ((code * 1197) >> 6) - 299;
-    std::int64_t low, span;
-    CodeRange(bitDepth, fullRange, &low, &span);
-    // Nearest Y to the exact scaled value. The scale is above 1 for every
-    // depth, so each code's Y lies within half a code of its exact value and
-    // FromHostFormula finds the code again.
-    return static_cast<std::int32_t>(FloorDiv(2 * (code - low) * HostWhite + span, 2 * span));
-}
-
-std::int32_t LumaMapping::FromHostFormula(std::int32_t y, int bitDepth, bool fullRange) {
-    std::int64_t code;
-    if (bitDepth == 8 && !fullRange) {
-        code = ((static_cast<std::int64_t>(y) * 219 + 383) >> 12) + 16;
-    } else {
-        std::int64_t low, span;
-        CodeRange(bitDepth, fullRange, &low, &span);
-        code = low + FloorDiv(2 * static_cast<std::int64_t>(y) * span + HostWhite, 2 * HostWhite);
-    }
-    const std::int64_t maxCode = (std::int64_t{1} << bitDepth) - 1;
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(code, 0, maxCode));
-}
-
-LumaMapping::LumaMapping(int bitDepth, bool fullRange)
-    : bitDepth_(bitDepth), fullRange_(fullRange), toHost_(bitDepth > 8 ? 65536 : 256), fromHost_(65536) {
-    for (std::size_t code = 0; code < toHost_.size(); ++code)
-        toHost_[code] = static_cast<std::int16_t>(
-            ToHostFormula(std::min(static_cast<int>(code), MaxCode()), bitDepth, fullRange));
-    for (int y = -32768; y <= 32767; ++y)
-        fromHost_[static_cast<std::uint16_t>(y)] =
-            static_cast<std::uint16_t>(FromHostFormula(y, bitDepth, fullRange));
-}
+LumaMapping::LumaMapping(int bitDepth, bool fullRange) : codes_(bitDepth, fullRange) {}
 
 namespace {
 
@@ -124,36 +75,35 @@ std::size_t LimitedFromHost8(const std::int16_t* y, std::ptrdiff_t step, std::si
 
 void LumaMapping::PlaneToHost(const std::uint8_t* codes, std::size_t count, std::int16_t* y,
                               std::ptrdiff_t step) const {
-    if (bitDepth_ == 8) {
+    if (BitDepth() == 8) {
         std::size_t i = 0;
 #if defined(__SSE2__)
-        if (!fullRange_) i = LimitedToHost8(codes, count, y, step);
+        if (!codes_.FullRange()) i = LimitedToHost8(codes, count, y, step);
 #endif
-        for (y += static_cast<std::ptrdiff_t>(i) * step; i < count; ++i, y += step) *y = toHost_[codes[i]];
+        for (y += static_cast<std::ptrdiff_t>(i) * step; i < count; ++i, y += step) *y = ToHost(codes[i]);
         return;
     }
-    for (std::size_t i = 0; i < count; ++i, y += step)
-        *y = toHost_[codes[2 * i] | (codes[2 * i + 1] << 8)];
+    for (std::size_t i = 0; i < count; ++i, y += step) *y = ToHost(codes[2 * i] | (codes[2 * i + 1] << 8));
 }
 
 void LumaMapping::PlaneFromHost(const std::int16_t* y, std::ptrdiff_t step, std::size_t count,
                                 std::uint8_t* codes) const {
-    if (bitDepth_ == 8) {
+    if (BitDepth() == 8) {
         // Every 8-bit code maps back to itself, so unchanged values need no
         // test: the table gives the same byte.
         std::size_t i = 0;
 #if defined(__SSE2__)
-        if (!fullRange_) i = LimitedFromHost8(y, step, count, codes);
+        if (!codes_.FullRange()) i = LimitedFromHost8(y, step, count, codes);
 #endif
         for (y += static_cast<std::ptrdiff_t>(i) * step; i < count; ++i, y += step)
-            codes[i] = static_cast<std::uint8_t>(fromHost_[static_cast<std::uint16_t>(*y)]);
+            codes[i] = static_cast<std::uint8_t>(FromHost(*y));
         return;
     }
     // 16-bit samples may carry bits above the depth; those keep their bytes
     // unless the filter changed their value.
     for (std::size_t i = 0; i < count; ++i, y += step) {
         const unsigned old = codes[2 * i] | (codes[2 * i + 1] << 8);
-        const unsigned c = *y == toHost_[old] ? old : fromHost_[static_cast<std::uint16_t>(*y)];
+        const unsigned c = *y == ToHost(static_cast<int>(old)) ? old : FromHost(*y);
         codes[2 * i] = static_cast<std::uint8_t>(c);
         codes[2 * i + 1] = static_cast<std::uint8_t>(c >> 8);
     }

@@ -61,12 +61,7 @@ bool FilterFrame(const Y4mFormat& format, const LumaMapping& mapping, bool field
         const int rows = passes == 1 ? format.height : (format.height - field + 1) / 2;
         std::uint8_t* codes = frame->data.data() + field * rowBytes;
         const std::ptrdiff_t stride = rowBytes * passes;
-        std::ptrdiff_t step = 1;
-        std::int16_t* luma = processor.PrepareLuma(format.width, rows, &step, error);
-        if (luma == nullptr) return false;
-        mapping.RowsToHost(codes, stride, format.width, rows, luma, step, parallel);
-        if (!processor.Process(error)) return false;
-        mapping.RowsFromHost(luma, step, format.width, rows, codes, stride, parallel);
+        if (!processor.ProcessCodes(codes, stride, format.width, rows, mapping, parallel, error)) return false;
     }
     return true;
 }

@@ -29,9 +29,11 @@ constexpr std::uint64_t ZmmStates = 7u << 5;  // opmask, upper halves of ZMM0-15
 // Best first. A line: name, needs {leaf 1 ECX, EDX, leaf 7 EBX, ECX, XCR0}, kernels.
 const KernelSet Table[] = {
     {"avx512", {OsXsave | Avx, Sse2, Avx2 | Avx512F | Avx512Bw | Avx512Vl, 0, XmmState | YmmState | ZmmStates},
-     HorizontalKernelAvx512, VerticalKernelAvx512},
-    {"avx2", {OsXsave | Avx, Sse2, Avx2, 0, XmmState | YmmState}, HorizontalKernelAvx2, VerticalKernelAvx2},
-    {"sse2", {0, Sse2, 0, 0, 0}, HorizontalKernelSse2, VerticalKernelSse2},
+     HorizontalKernelAvx512, VerticalKernelAvx512, FormatHorizontalKernelAvx2, FormatVerticalKernelAvx2},
+    {"avx2", {OsXsave | Avx, Sse2, Avx2, 0, XmmState | YmmState}, HorizontalKernelAvx2, VerticalKernelAvx2,
+     FormatHorizontalKernelAvx2, FormatVerticalKernelAvx2},
+    {"sse2", {0, Sse2, 0, 0, 0}, HorizontalKernelSse2, VerticalKernelSse2, FormatHorizontalKernelSse2,
+     FormatVerticalKernelSse2},
 };
 
 // Every kernel member is a function pointer, and KernelKindCount counts them.

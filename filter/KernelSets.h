@@ -16,6 +16,7 @@
 #include <cstdint>
 
 struct SharpenLanes;
+struct PixelFormat;
 
 // The kinds of kernel, as function types (so that filter/Kernels.h can
 // declare each set's kernels in one line apiece); filter/Kernels.h says
@@ -28,8 +29,18 @@ using VerticalKernelType = void(void* Frame, const void* Work, const std::intptr
                                 std::int32_t GroupCount, std::int32_t RowCount, std::int32_t SrcPitch,
                                 std::int32_t WorkPitch, std::int32_t LastGroupColumns,
                                 const SharpenLanes* Lanes);
+using FormatHorizontalKernelType = void(void* WorkDst, const void* Pixels, std::ptrdiff_t Pitch,
+                                        const PixelFormat* Format, const std::intptr_t* Entries, std::int16_t* Luma,
+                                        std::int32_t Columns, std::int32_t Groups, std::int32_t WorkPitch,
+                                        std::int32_t Rows);
+using FormatVerticalKernelType = void(const void* In, void* Out, std::ptrdiff_t Pitch, const PixelFormat* Format,
+                                      const void* Work, std::intptr_t WorkStart, const std::intptr_t* Entries,
+                                      const std::int16_t* Luma, std::int32_t Columns, std::int32_t RowCount,
+                                      std::int32_t WorkPitch, const SharpenLanes* Lanes);
 using HorizontalKernelFn = HorizontalKernelType*;
 using VerticalKernelFn = VerticalKernelType*;
+using FormatHorizontalKernelFn = FormatHorizontalKernelType*;
+using FormatVerticalKernelFn = FormatVerticalKernelType*;
 
 // What a set needs: bits that must all be set in CPUID's answers, and the
 // register states (XCR0, read with XGETBV) the operating system must save
@@ -48,10 +59,13 @@ struct KernelSet {
     // The kernels, one per kind.
     HorizontalKernelFn Horizontal;
     VerticalKernelFn Vertical;
+    // The same passes over a host's own pixels (filter/PixelFormats.h).
+    FormatHorizontalKernelFn FormatHorizontal;
+    FormatVerticalKernelFn FormatVertical;
 };
 
 // Kernel members of KernelSet; the checker has a check for each.
-constexpr std::size_t KernelKindCount = 2;
+constexpr std::size_t KernelKindCount = 4;
 
 // The built-in sets, best first; the last, SSE2, is the floor every build
 // needs anyway. (The scalar twins are no part of the filter: they live with

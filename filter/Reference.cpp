@@ -100,7 +100,8 @@ void VerticalKernelScalar(void* Frame, const void* Work, const std::intptr_t* En
     }
 }
 
-const KernelSet ScalarKernels = {"scalar", {}, HorizontalKernelScalar, VerticalKernelScalar};
+const KernelSet ScalarKernels = {"scalar", {}, HorizontalKernelScalar, VerticalKernelScalar,
+                                 FormatHorizontalKernelScalar, FormatVerticalKernelScalar};
 
 std::vector<const KernelSet*> EveryKernelSet() {
     std::vector<const KernelSet*> Sets;

@@ -11,6 +11,12 @@
 // Scalar twins of every kind of kernel, taking exactly their arguments.
 HorizontalKernelType HorizontalKernelScalar;
 VerticalKernelType VerticalKernelScalar;
+// Those of the format kernels (filter/FormatReference.cpp): each pixel's
+// luma through the plain conversion (PixelsToLuma_c, the code table), the
+// blur and sharpening below, the change back through ApplyLumaChange_c or
+// the code table.
+FormatHorizontalKernelType FormatHorizontalKernelScalar;
+FormatVerticalKernelType FormatVerticalKernelScalar;
 
 // The twins as a kernel set, for an engine made to run them
 // (TUnsharpMaskFilter::UseKernels): what every vector set is checked against.

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include "filter/RgbLumaSse2.h"
 #endif
 
 void PixelsToLuma_c(const std::uint8_t* Pixels, int Channels, std::size_t Count,
@@ -41,8 +41,6 @@ namespace {
 // Four pixels at a time, as 16 RGBA bytes; RGB is spread into that layout
 // (alpha byte 0) on the way in and packed back on the way out.
 
-__m128i LoadRgba(const std::uint8_t* P) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(P)); }
-
 // 12 bytes, never more: the last group may end the picture.
 __m128i LoadRgb(const std::uint8_t* P) {
     std::int32_t Tail;
@@ -65,28 +63,6 @@ void StoreRgb(std::uint8_t* P, __m128i Rgba) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(P), X);
     const std::int32_t Tail = _mm_cvtsi128_si32(_mm_srli_si128(X, 8));
     std::memcpy(P + 8, &Tail, 4);
-}
-
-// Luma of four RGBA pixels in 32-bit lanes: round(W x 4096 / 255000) with
-// W = 299 R + 587 G + 114 B <= 255000, as floor((W x 1024 + 31875) / 63750).
-// The float quotient is at most one off (numerators < 2^28, quotient <= 4096);
-// the remainder test corrects it, so the result is the exact integer one.
-__m128i LumaOf(__m128i Rgba) {
-    const __m128i Zero = _mm_setzero_si128();
-    const __m128i Weights = _mm_setr_epi16(299, 587, 114, 0, 299, 587, 114, 0);
-    const __m128i Lo = _mm_madd_epi16(_mm_unpacklo_epi8(Rgba, Zero), Weights);  // RG0 B0 RG1 B1
-    const __m128i Hi = _mm_madd_epi16(_mm_unpackhi_epi8(Rgba, Zero), Weights);  // RG2 B2 RG3 B3
-    const __m128 L = _mm_castsi128_ps(Lo);
-    const __m128 H = _mm_castsi128_ps(Hi);
-    const __m128i W = _mm_add_epi32(_mm_castps_si128(_mm_shuffle_ps(L, H, _MM_SHUFFLE(2, 0, 2, 0))),
-                                    _mm_castps_si128(_mm_shuffle_ps(L, H, _MM_SHUFFLE(3, 1, 3, 1))));
-    const __m128i N = _mm_add_epi32(_mm_slli_epi32(W, 10), _mm_set1_epi32(31875));
-    __m128i Q = _mm_cvttps_epi32(_mm_mul_ps(_mm_cvtepi32_ps(N), _mm_set1_ps(1.0f / 63750.0f)));
-    // Q * 63750 as (Q * 31875) * 2: Q < 2^15 and the lane's high half is 0.
-    const __m128i Product = _mm_slli_epi32(_mm_madd_epi16(Q, _mm_set1_epi32(31875)), 1);
-    const __m128i Remainder = _mm_sub_epi32(N, Product);
-    Q = _mm_add_epi32(Q, _mm_cmplt_epi32(Remainder, Zero));                         // -1 if too big
-    return _mm_sub_epi32(Q, _mm_cmpgt_epi32(Remainder, _mm_set1_epi32(63749)));  // +1 if too small
 }
 
 void StoreLuma(std::int16_t* Luma, std::ptrdiff_t Step, __m128i Values) {
@@ -136,18 +112,8 @@ __m128i ChangesOfTriples(const std::int16_t* Frame) {
     return _mm_add_epi32(_mm_add_epi32(P0, P1), _mm_add_epi32(P2, P3));
 }
 
-// Adds each pixel's code (|code| <= 4080) to R, G and B, clipped by the
-// unsigned pack; alpha gets 0.
-__m128i AddCodes(__m128i Rgba, __m128i Codes) {
-    const __m128i Zero = _mm_setzero_si128();
-    const __m128i Words = _mm_packs_epi32(Codes, Codes);     // c0 c1 c2 c3 ...
-    const __m128i Pairs = _mm_unpacklo_epi16(Words, Words);  // c0 c0 c1 c1 c2 c2 c3 c3
-    const __m128i NoAlpha = _mm_setr_epi16(-1, -1, -1, 0, -1, -1, -1, 0);
-    const __m128i Lo = _mm_and_si128(_mm_unpacklo_epi32(Pairs, Pairs), NoAlpha);
-    const __m128i Hi = _mm_and_si128(_mm_unpackhi_epi32(Pairs, Pairs), NoAlpha);
-    return _mm_packus_epi16(_mm_add_epi16(_mm_unpacklo_epi8(Rgba, Zero), Lo),
-                            _mm_add_epi16(_mm_unpackhi_epi8(Rgba, Zero), Hi));
-}
+// Adds each pixel's code (32-bit lanes, |code| <= 4080) to R, G and B.
+__m128i AddCodes(__m128i Rgba, __m128i Codes) { return AddWordCodes(Rgba, _mm_packs_epi32(Codes, Codes)); }
 
 }  // namespace
 
@@ -159,7 +125,7 @@ void PixelsToLuma(const std::uint8_t* Pixels, int Channels, std::size_t Count,
     if (Channels == 4 || Channels == 3) {
         for (; i + 4 <= Count; i += 4) {
             const std::uint8_t* P = Pixels + i * Channels;
-            const __m128i Values = LumaOf(Channels == 4 ? LoadRgba(P) : LoadRgb(P));
+            const __m128i Values = LumaOf(Channels == 4 ? LoadRgba(P) : LoadRgb(P), RgbaLumaWeights());
             StoreLuma(Luma + i * LumaStep, LumaStep, Values);
             if (LumaCopy != nullptr) StoreLuma(LumaCopy + i * LumaStep, LumaStep, Values);
         }

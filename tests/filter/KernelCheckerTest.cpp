@@ -18,8 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "filter/FormatRows.h"
 #include "filter/GaussianBlurWeight.h"
 #include "filter/KernelSets.h"
+#include "filter/PixelFormats.h"
 #include "filter/Reference.h"
 #include "filter/TrackParameters.h"
 #include "filter/UnsharpMask.h"
@@ -255,6 +257,115 @@ std::string CheckVertical(const KernelSet& Set, const KernelCase& C, std::mt1993
            std::to_string(Lanes.Amount[1]) + ": " + Difference;
 }
 
+// A random pixel format for a case (the code tables built once per depth
+// and range) and a picture of Width x Height such pixels, Pitch apart, every
+// byte random.
+struct FormatPicture {
+    PixelFormat Format;
+    int Size;
+    std::ptrdiff_t Pitch;
+    GuardedBuffer Bytes;
+    FormatPicture(const KernelCase& C, std::mt19937& Rng)
+        : Format(RandomFormat(Rng)), Size(PixelBytes(Format.Layout)),
+          Pitch(std::ptrdiff_t{C.Width} * Size + (C.MaxWidth - C.Width)),
+          Bytes(static_cast<std::size_t>(Pitch) * static_cast<std::size_t>(C.Height)) {
+        for (std::size_t i = 0; i < Bytes.Bytes(); ++i) Bytes.Data()[i] = static_cast<unsigned char>(Rng());
+    }
+    static PixelFormat RandomFormat(std::mt19937& Rng) {
+        static const TPlanarLuma Mappings[] = {{8, false}, {8, true}, {10, false}, {10, true},
+                                               {12, false}, {12, true}, {16, false}, {16, true}};
+        const int Pick = std::uniform_int_distribution<int>(0, 9)(Rng);
+        return Pick == 8 ? RgbaFormat() : Pick == 9 ? BgraFormat() : PlanarFormat(Mappings[Pick]);
+    }
+    // Bytes past each row's pixels (here or in a buffer of the same
+    // shape): no kernel may touch them.
+    void Poison(const KernelCase& C, bool On) { Poison(C, Bytes, On); }
+    void Poison(const KernelCase& C, GuardedBuffer& Buffer, bool On) const {
+        for (int y = 0; y < C.Height && C.MaxWidth > C.Width; ++y) {
+            unsigned char* At = Buffer.Data() + y * Pitch + std::ptrdiff_t{C.Width} * Size;
+            if (On)
+                VELGARDE_POISON(At, static_cast<std::size_t>(C.MaxWidth - C.Width));
+            else
+                VELGARDE_UNPOISON(At, static_cast<std::size_t>(C.MaxWidth - C.Width));
+        }
+    }
+};
+
+// A picture's 4-row groups into the work plane.
+std::string CheckFormatHorizontal(const KernelSet& Set, const KernelCase& C, std::mt19937& Rng) {
+    const int Padded = (C.Width + 7) & ~7, Groups = (C.Height + 3) / 4;
+    const std::int32_t WorkPitch = Padded * 2;
+    Plan P(C, static_cast<std::uint32_t>(C.Width), 16, Rng);
+    FormatPicture Picture(C, Rng);
+    const std::vector<unsigned char> Original(Picture.Bytes.Data(), Picture.Bytes.Data() + Picture.Bytes.Bytes());
+    GuardedBuffer Want(std::size_t(Groups) * 4 * WorkPitch), Got(Want.Bytes());
+    GuardedBuffer Luma(FormatLumaBytes(C.Width, 4 * Groups)), ScalarLuma(Luma.Bytes());
+    Want.Fill(0x99);
+    Got.Fill(0x99);
+    ScalarKernels.FormatHorizontal(Want.Data(), Picture.Bytes.Data(), Picture.Pitch, &Picture.Format,
+                                   P.Param.Entries.data(), reinterpret_cast<std::int16_t*>(ScalarLuma.Data()), C.Width,
+                                   Groups, WorkPitch, C.Height);
+    Picture.Poison(C, true);
+    Set.FormatHorizontal(Got.Data(), Picture.Bytes.Data(), Picture.Pitch, &Picture.Format, P.Param.Entries.data(),
+                         reinterpret_cast<std::int16_t*>(Luma.Data()), C.Width, Groups, WorkPitch, C.Height);
+    Picture.Poison(C, false);
+    if (!Luma.GuardsIntact()) return "write outside the luma rows";
+    if (std::memcmp(Original.data(), Picture.Bytes.Data(), Original.size()) != 0) return "the picture changed";
+    // The luma the vertical pass reads: every real pixel of every real row.
+    const std::ptrdiff_t RowBytes = 2 * std::ptrdiff_t{LumaRunStride(C.Width)};
+    for (int y = 0; y < C.Height; ++y)
+        if (std::memcmp(Luma.Data() + y * RowBytes, ScalarLuma.Data() + y * RowBytes, 2 * std::size_t(C.Width)) != 0)
+            return "luma of row " + std::to_string(y) + " differs";
+    return FirstDifference(Want, Got, WorkPitch * 2, 4, "work plane (row-pair line, column)");
+}
+
+// Rows from a random one to the last, from a picture into another or in
+// place, the plane given from the group that row's list starts in.
+std::string CheckFormatVertical(const KernelSet& Set, const KernelCase& C, std::mt19937& Rng) {
+    const int Padded = (C.Width + 7) & ~7;
+    const std::int32_t WorkPitch = Padded * 2;
+    Plan P(C, static_cast<std::uint32_t>(C.Height), WorkPitch * 2, Rng);
+    GuardedBuffer Work(std::size_t((C.Height + 3) / 4) * 4 * WorkPitch);
+    FillValues(Work.Data(), Padded * 2, (C.Height + 3) / 4 * 2, WorkPitch * 2, 2, C.FullRange, Rng);
+    const int First = std::uniform_int_distribution<int>(0, C.Height - 1)(Rng);
+    const std::intptr_t GroupBytes = std::intptr_t{WorkPitch} * 4;
+    const std::intptr_t WorkStart = P.Param.Entries[2 * First] / GroupBytes * GroupBytes;
+    SharpenLanes Lanes;
+    std::uniform_int_distribution<int> Threshold(0, C.FullRange ? 65535 : 1000), Amount(-32767, 32768);
+    FillThresholdLanes(Lanes, Threshold(Rng));
+    FillAmountLanes(Lanes, -Amount(Rng), -Amount(Rng));
+
+    FormatPicture In(C, Rng);
+    const bool InPlace = Rng() % 2 == 0;
+    // The luma the horizontal pass would pass on (any values do).
+    const std::int32_t Stride = LumaRunStride(C.Width);
+    GuardedBuffer Luma(FormatLumaBytes(C.Width, C.Height));
+    FillValues(Luma.Data(), C.Width, C.Height, 2 * Stride, 2, C.FullRange, Rng);
+    const std::int16_t* Rows = reinterpret_cast<const std::int16_t*>(Luma.Data()) + std::ptrdiff_t{First} * Stride;
+    GuardedBuffer Want(In.Bytes.Bytes()), Got(In.Bytes.Bytes());
+    for (GuardedBuffer* Out : {&Want, &Got})
+        for (std::size_t i = 0; i < Out->Bytes(); ++i) Out->Data()[i] = InPlace ? In.Bytes.Data()[i] : 0x3C;
+    const std::ptrdiff_t Skip = First * In.Pitch;
+    const std::vector<unsigned char> WorkBefore(Work.Data(), Work.Data() + Work.Bytes());
+    ScalarKernels.FormatVertical((InPlace ? Want.Data() : In.Bytes.Data()) + Skip, Want.Data() + Skip, In.Pitch,
+                                 &In.Format, Work.Data() + WorkStart, WorkStart, P.Param.Entries.data() + 2 * First,
+                                 Rows, C.Width, C.Height - First, WorkPitch, &Lanes);
+    In.Poison(C, true);
+    In.Poison(C, Got, true);
+    Set.FormatVertical((InPlace ? Got.Data() : In.Bytes.Data()) + Skip, Got.Data() + Skip, In.Pitch, &In.Format,
+                       Work.Data() + WorkStart, WorkStart, P.Param.Entries.data() + 2 * First, Rows, C.Width,
+                       C.Height - First, WorkPitch, &Lanes);
+    In.Poison(C, false);
+    In.Poison(C, Got, false);
+    if (std::memcmp(WorkBefore.data(), Work.Data(), WorkBefore.size()) != 0) return "the work plane changed";
+    const std::string Difference = FirstDifference(Want, Got, In.Pitch, In.Size, "picture (row, pixel)");
+    if (Difference.empty()) return "";
+    return "layout " + std::to_string(static_cast<int>(In.Format.Layout)) + " depth " +
+           std::to_string(In.Format.BitDepth) + (InPlace ? " in place" : "") + ", rows from " +
+           std::to_string(First) + ", threshold " + std::to_string(Lanes.Threshold[0]) + ", amount lanes " +
+           std::to_string(Lanes.Amount[0]) + "," + std::to_string(Lanes.Amount[1]) + ": " + Difference;
+}
+
 // Every kind of kernel a set has, each with its check; a kind added to
 // KernelSet must be added here.
 struct KernelKind {
@@ -264,6 +375,8 @@ struct KernelKind {
 const KernelKind Kinds[] = {
     {"horizontal", CheckHorizontal},
     {"vertical", CheckVertical},
+    {"format horizontal", CheckFormatHorizontal},
+    {"format vertical", CheckFormatVertical},
 };
 static_assert(std::size(Kinds) == KernelKindCount, "every kind of kernel needs its check");
 
@@ -362,4 +475,16 @@ TEST(KernelSetChoice, NewEngineRunsTheBestSetAndRefusesWhatTheMachineLacks) {
     EXPECT_STREQ(E.Kernels().Name, "sse2");
     E.UseKernels(ScalarKernels);
     EXPECT_EQ(&E.Kernels(), &ScalarKernels);
+}
+
+// A table line that leaves out a kind (a set written before the kind was
+// added) would leave that member null: every set must name every kind, if
+// need be the kernels of a set it includes (AVX2's format kernels serve a
+// wider set as well).
+TEST(KernelSetChoice, EverySetNamesAKernelOfEveryKind) {
+    for (const KernelSet* Set : EveryKernelSet()) {
+        void (*Kinds[KernelKindCount])();
+        std::memcpy(Kinds, &Set->Horizontal, sizeof Kinds);
+        for (std::size_t k = 0; k < KernelKindCount; ++k) EXPECT_NE(Kinds[k], nullptr) << Set->Name << ", kind " << k;
+    }
 }
