@@ -7,6 +7,7 @@
 
 #include "cli/Files.h"
 #include "cli/HostProcessor.h"
+#include "cli/ImageFormats.h"
 #include "cli/ImageIO.h"
 #include "cli/ImageSharpen.h"
 #include "cli/Options.h"
@@ -214,26 +215,55 @@ int App::RunImage(ByteSource& input) {
     if (replacesInput_ && !(error = InPlaceObjection()).empty())
         return Fail(InputName(), error + "; nothing written: --in-place leaves it as it was");
     inputFile_.reset();
+    ImageLimits limits;
+    limits.memoryBudget = static_cast<std::uint64_t>(o_.maxMemoryMB) * 1000000;
+    std::string stage;
+    DecodeHooks hooks;
+    hooks.admitted = [&](const std::string& kind, int w, int h, std::uint64_t bytesNeeded) {
+        stage = kind + " " + std::to_string(w) + "x" + std::to_string(h);
+        // Big pictures say what they take before they take it.
+        if (bytesNeeded >= (std::uint64_t{1} << 30))
+            Warn(InputName(), stage + ": about " + std::to_string((bytesNeeded + 500000000) / 1000000000) +
+                                  " GB of memory");
+    };
+    hooks.progress = [&](double done) { progress_.Step("decoding " + stage, done); };
+    progress_.Start(1);
     DecodedImage decoded;
-    if (!DecodeImage(bytes, ImageLimits{}, &decoded, &error)) return Fail(InputName(), error);
+    if (!DecodeImage(bytes, limits, &decoded, &error, hooks)) {
+        progress_.Finish(false, 0, 0, 0, true);
+        return Fail(InputName(), error);
+    }
     bytes.clear();
     bytes.shrink_to_fit();
+    for (const auto& note : decoded.meta.notes) Warn(InputName(), note);
     if (decoded.gifFrames > 1)
         Warn(InputName(), "GIF of " + std::to_string(decoded.gifFrames) +
                               " frames: only the first is sharpened");
-    HostProcessor processor;
-    if (!OpenFilter(&processor)) return ExitFailure;
-    progress_.Start(1);
+    auto processor = std::make_unique<HostProcessor>();
+    if (!OpenFilter(processor.get())) return ExitFailure;
     Image& image = decoded.image;
-    if (!SharpenImage(&image, processor, &error)) return FailModule(error);
+    progress_.Step("sharpening " + stage, -1);
+    if (!SharpenImage(&image, *processor, &error)) {
+        progress_.Finish(false, 0, 0, 0, true);
+        return FailModule(error);
+    }
+    processor.reset();  // its frames are not needed to encode
+    EncodeSettings settings;
+    settings.quality = o_.quality;
+    settings.source = decoded.jpeg.present ? &decoded.jpeg : nullptr;
+    settings.swapAxes = decoded.orientation >= 5;
+    settings.progress = [&](double done) { progress_.Step(std::string("encoding ") + FormatName(format_), done); };
     std::vector<std::string> notes;
-    if (!EncodeImage(image, decoded.meta, format_, o_.quality, out_.Sink(), &error, &notes) ||
-        !out_.Commit(&error))
+    if (!EncodeImage(image, decoded.meta, format_, settings, out_.Sink(), &error, &notes) ||
+        !out_.Commit(&error)) {
+        progress_.Finish(false, 0, 0, 0, true);
         return OutputFailed(error);
+    }
     for (const auto& note : notes) Warn(OutputName(), note);
     std::string extra = SettingsNote();
-    if (image.bitDepth == 16 && format_ == OutputFormat::Png)
-        extra += std::string(extra.empty() ? "" : ", ") + "16-bit";
+    const auto add = [&](const std::string& part) { extra += (extra.empty() ? "" : ", ") + part; };
+    if (image.bitDepth == 16 && format_ == OutputFormat::Png) add("16-bit");
+    if (format_ == OutputFormat::Jpeg) add(JpegCodingNote(image, settings));
     progress_.Finish(true, 1, image.width, image.height, true, extra);
     return ExitOk;
 }
@@ -308,8 +338,14 @@ int App::Run() {
                         FormatName(format_),
                     ExitUsage);
     if (!isStream && format_ == OutputFormat::Y4m)
-        return Fail(OutputName(), "the input is an image, which is written as .png, .jpg or .bmp, not YUV4MPEG2",
+        return Fail(OutputName(),
+                    "the input is an image, which is written as " + WrittenExtensions() + ", not YUV4MPEG2",
                     ExitUsage);
+    // A setting that does nothing for this output says so.
+    if (!isStream && o_.quality > 0 && format_ != OutputFormat::Jpeg)
+        Warn(OutputName(), std::string("--quality sets a JPEG's quality; it does nothing for a ") +
+                               FormatName(format_) + " output, which is " +
+                               (format_ == OutputFormat::Png ? "lossless" : "uncompressed"));
 
     // Everything that can fail before the first frame is filtered does.
     if (!FindModule()) return ExitFailure;

@@ -1,9 +1,12 @@
 #include "cli/Options.h"
 
+#include "cli/ImageFormats.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <sstream>
 
 namespace velgarde {
 
@@ -39,14 +42,9 @@ void NearestBlur(double sigma, double radius, std::int32_t* range, std::int32_t*
 }
 
 const char* FormatName(OutputFormat format) {
-    switch (format) {
-    case OutputFormat::Png: return "PNG";
-    case OutputFormat::Jpeg: return "JPEG";
-    case OutputFormat::Bmp: return "BMP";
-    case OutputFormat::Y4m: return "YUV4MPEG2";
-    case OutputFormat::Auto: break;
-    }
-    return "automatic";
+    if (format == OutputFormat::Y4m) return "YUV4MPEG2";
+    const ImageFormatInfo* f = ImageFormatOf(format);
+    return f != nullptr ? f->name : "automatic";
 }
 
 bool FormatFromName(const std::string& path, OutputFormat* format) {
@@ -56,11 +54,13 @@ bool FormatFromName(const std::string& path, OutputFormat* format) {
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return true;
     std::string ext;
     for (char c : path.substr(dot + 1)) ext += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    if (ext == "png") *format = OutputFormat::Png;
-    else if (ext == "jpg" || ext == "jpeg") *format = OutputFormat::Jpeg;
-    else if (ext == "bmp") *format = OutputFormat::Bmp;
-    else if (ext == "y4m") *format = OutputFormat::Y4m;
-    else return false;
+    if (ext == "y4m") {
+        *format = OutputFormat::Y4m;
+        return true;
+    }
+    const ImageFormatInfo* f = ImageFormatNamed(ext);
+    if (f == nullptr || f->write == nullptr) return false;
+    *format = f->output;
     return true;
 }
 
@@ -134,7 +134,7 @@ bool Choice(const std::string& option, const std::string& value,
 }
 
 const char* const kValueOptions[] = {"--threads", "--frames", "--plugin", "--sigma", "--radius",
-                                     "--preset", "--format", "--quality", "--fields"};
+                                     "--preset", "--format", "--quality", "--fields", "--max-memory"};
 
 }  // namespace
 
@@ -219,6 +219,9 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
         } else if (name == "--quality") {
             if (!RangedValue(name, value, 1, 100, &v, error)) return false;
             o.quality = static_cast<int>(v);
+        } else if (name == "--max-memory") {
+            if (!RangedValue(name, value, 1, std::int64_t{1} << 24, &v, error)) return false;
+            o.maxMemoryMB = v;
         } else if (name == "--sigma") {
             if (!Pixels(name, value, 0.1, 30, &o.sigma, error)) return false;
         } else if (name == "--radius") {
@@ -233,12 +236,26 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
             for (const auto& p : kPresets) names.push_back({p.name, p.name});
             if (!Choice(name, value, names, &o.preset, error)) return false;
         } else if (name == "--format") {
-            if (!Choice<OutputFormat>(name, value,
-                                      {{"png", OutputFormat::Png}, {"jpeg", OutputFormat::Jpeg},
-                                       {"jpg", OutputFormat::Jpeg}, {"bmp", OutputFormat::Bmp},
-                                       {"y4m", OutputFormat::Y4m}},
-                                      &o.format, error))
-                return false;
+            // Each written format's name and extensions, then the stream's.
+            std::vector<std::string> words;
+            std::vector<OutputFormat> values;
+            const auto add = [&](const std::string& word, OutputFormat f) {
+                if (std::find(words.begin(), words.end(), word) != words.end()) return;
+                words.push_back(word);
+                values.push_back(f);
+            };
+            for (const auto& f : ImageFormats()) {
+                if (f.write == nullptr) continue;
+                std::string lower = f.name;
+                for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+                add(lower, f.output);
+                std::istringstream extensions(f.extensions);
+                for (std::string ext; extensions >> ext;) add(ext, f.output);
+            }
+            add("y4m", OutputFormat::Y4m);
+            std::vector<std::pair<const char*, OutputFormat>> choices;
+            for (std::size_t k = 0; k < words.size(); ++k) choices.push_back({words[k].c_str(), values[k]});
+            if (!Choice<OutputFormat>(name, value, choices, &o.format, error)) return false;
         } else {
             if (!Choice<FieldMode>(name, value,
                                    {{"auto", FieldMode::Auto}, {"progressive", FieldMode::Progressive},
@@ -271,13 +288,23 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
     if (o.output != "-" && o.format == OutputFormat::Auto) {
         OutputFormat f;
         if (!FormatFromName(o.output, &f)) {
-            *error = o.output + ": unknown output extension (use .png, .jpg, .jpeg, .bmp or .y4m, or --format)";
+            *error = o.output + ": unknown output extension (use " + WrittenExtensions() +
+                     " for an image, .y4m for a stream, or --format)";
             return false;
         }
     }
     *options = o;
     return true;
 }
+
+namespace {
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    return text;
+}
+
+}  // namespace
 
 std::string HelpText() {
     std::string text =
@@ -288,13 +315,21 @@ std::string HelpText() {
         "away from a Gaussian blur of its surroundings. Colour is untouched.\n"
         "\n"
         "INPUT is a .y4m stream (8, 10 or 12 bits; 4:2:0, 4:1:1, 4:2:2, 4:4:4 or\n"
-        "mono; interlaced streams are sharpened per field) or a PNG (8 or 16 bits),\n"
-        "JPEG, BMP, GIF (first frame), TGA or PNM image; '-' reads stdin.\n"
-        "OUTPUT's extension picks the format: .y4m for a stream; .png, .jpg/.jpeg\n"
-        "or .bmp for an image. '-' writes stdout: YUV4MPEG2 for a stream, PNG for an\n"
-        "image, unless --format says otherwise. A 16-bit PNG stays 16-bit; the ICC\n"
-        "profile, resolution (DPI) and EXIF go along into PNG and JPEG; EXIF\n"
-        "orientation is applied.\n"
+        "mono; interlaced streams are sharpened per field) or an image; '-' reads\n"
+        "stdin. OUTPUT's extension picks the format: .y4m for a stream, " + WrittenExtensions() + "\n"
+        "for an image. '-' writes stdout: YUV4MPEG2 for a stream, PNG for an image,\n"
+        "unless --format says otherwise. EXIF orientation is applied; a 16-bit\n"
+        "image stays 16-bit in PNG.\n"
+        "\n"
+        "Images (read; written; metadata kept):\n";
+    for (const auto& f : ImageFormats()) {
+        std::string line = std::string("  ") + f.name;
+        line.resize(8, ' ');
+        line += std::string(f.reads) + "; " + (f.write != nullptr ? "written" : "not written");
+        if (f.metadataKept != 0) line += "; " + MetadataNames(f.metadataKept);
+        text += line + "\n";
+    }
+    text +=
         "\n"
         "Sharpening:\n"
         "  --preset NAME       a starting point; options given by name override it:\n";
@@ -320,8 +355,11 @@ std::string HelpText() {
         "  ramps up. docs/settings.md shows the settings side by side.\n"
         "\n"
         "Output and input:\n"
-        "  --format FMT        png, jpeg, bmp or y4m, whatever OUTPUT is called\n"
-        "  --quality N         JPEG quality, 1 to 100 (default 90)\n"
+        "  --format FMT        " + Lower(ImageFormatList(true)) + " or y4m, whatever OUTPUT is called\n"
+        "  --quality N         JPEG quality, 1 to 100 (default: a JPEG input's own\n"
+        "                      tables and chroma sampling, else " + std::to_string(kDefaultJpegQuality) + " with full chroma)\n"
+        "  --max-memory MB     memory an image may take (default: 240 MB, or 200\n"
+        "                      times the file's size if more)\n"
         "  --in-place          allow OUTPUT to be INPUT: it is replaced only after a\n"
         "                      complete run; a damaged stream or a read error leaves\n"
         "                      it as it was (not with --frames, which would cut it)\n"

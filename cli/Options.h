@@ -58,7 +58,8 @@ struct Options {
     std::string preset;                    // empty: none
     double sigma = 0, radius = 0;          // > 0 when given
     OutputFormat format = OutputFormat::Auto;  // --format; Auto: from the name
-    int quality = 90;                      // JPEG
+    int quality = 0;                       // JPEG; 0: the source's, else 92
+    std::int64_t maxMemoryMB = 0;          // --max-memory; 0: by the input's size
     bool inPlace = false;
     bool force = false;                    // --force: replace write-protected files, write to a terminal
     FieldMode fields = FieldMode::Auto;

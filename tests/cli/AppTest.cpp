@@ -183,7 +183,7 @@ TEST_F(App, BadInputsFailCleanlyAndLeaveTheOutputAlone) {
         {"first marker", [&] { Bytes b = good; b[26] = 'G'; return b; }(), "frame 1: missing FRAME marker"},
         {"empty", Bytes{}, "empty input"},
         {"not media", text("hello, world\n"), "not a YUV4MPEG2 stream or an image velgarde reads"},
-        {"corrupt image", Bytes(png.Bytes().begin(), png.Bytes().begin() + 2000), "corrupt PNG image"},
+        {"corrupt image", Bytes(png.Bytes().begin(), png.Bytes().begin() + 2000), "truncated PNG: the file ends after row"},
     };
     ASSERT_EQ(std::string(good.begin() + 26, good.begin() + 32), "FRAME\n");
     const Bytes previous = text("previous output");
@@ -411,7 +411,10 @@ TEST_F(App, SixteenBitPngStaysSixteenBitAndUnchangedSettingsGiveItBackBitForBit)
 
 ImageMetadata SampleMetadata(int orientation) {
     ImageMetadata meta;
+    // A profile's header: its size, and its signature at 36.
     for (int i = 0; i < 3000; ++i) meta.icc.push_back(static_cast<std::uint8_t>(i * 13));
+    meta.icc[0] = 0, meta.icc[1] = 0, meta.icc[2] = 3000 >> 8, meta.icc[3] = 3000 & 255;
+    std::memcpy(&meta.icc[36], "acsp", 4);
     // Little-endian TIFF, IFD0 with one entry: orientation.
     meta.exif = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0,
                  static_cast<std::uint8_t>(orientation), 0, 0, 0, 0, 0, 0, 0};
