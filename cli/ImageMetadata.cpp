@@ -52,19 +52,20 @@ int Inflate(const std::uint8_t* data, std::size_t size, ByteVector* out) {
     z.avail_in = static_cast<uInt>(std::min<std::size_t>(size, 0xffffffffu));
     out->clear();
     std::uint8_t buffer[16384];
+    const int tooLarge = 100;  // beside zlib's own codes
     int status = Z_OK;
     while (status == Z_OK) {
         z.next_out = buffer;
         z.avail_out = sizeof buffer;
         status = inflate(&z, Z_NO_FLUSH);
         out->insert(out->end(), buffer, buffer + (sizeof buffer - z.avail_out));
-        if (out->size() > kMaxMetadataBytes) status = 1;
+        if (out->size() > kMaxMetadataBytes) status = tooLarge;
         if (status == Z_BUF_ERROR && z.avail_in == 0) status = Z_DATA_ERROR;
     }
     inflateEnd(&z);
     if (status == Z_STREAM_END) return 0;
     out->clear();
-    return status == 1 ? 1 : -1;
+    return status == tooLarge ? 1 : -1;
 }
 
 ByteVector Deflate(const ByteVector& data) {
