@@ -23,9 +23,10 @@ struct ImageLimits {
     std::uint64_t memoryBudget = 0;
 };
 
-// At least 256 MiB, more for larger files: a real photograph takes up to
-// about 100 times its file size; a few bytes that declare a huge picture
-// are refused rather than inflated.
+// 224 MiB, or 200 times the file's size if more: a photograph takes up to
+// about 100 times its file's size (a JPEG at low quality), while a few bytes
+// that declare a huge picture are refused rather than inflated. A 1 MB file
+// so stays below 256 MB.
 std::uint64_t DefaultMemoryBudget(std::uint64_t fileBytes);
 // The memory the whole run takes for a picture of that size: its pixels,
 // their luma, the filter's frame and work plane, and the written file.

@@ -8,16 +8,17 @@
 namespace velgarde {
 
 std::uint64_t DefaultMemoryBudget(std::uint64_t fileBytes) {
-    const std::uint64_t floor = std::uint64_t{240} << 20;
+    const std::uint64_t floor = std::uint64_t{224} << 20;
     return std::max(floor, fileBytes > (~std::uint64_t{0} / 200) ? ~std::uint64_t{0} : fileBytes * 200);
 }
 
 std::uint64_t ImageWorkingBytes(int width, int height, int channels, int bitDepth) {
     const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
     const std::uint64_t sample = static_cast<std::uint64_t>(channels) * (bitDepth == 16 ? 2 : 1);
-    // The pixels, turned once and encoded once; luma before the filter;
-    // the host's frame of Y, Cb, Cr and its work plane of the same size.
-    return pixels * (3 * sample + 2 + 12) + (std::uint64_t{16} << 20);
+    // While the filter runs: the pixels, their luma before it, and the
+    // host's frame of Y, Cb, Cr with its work plane of the same size. Turning
+    // (before) and encoding (after, the host's memory given back) take less.
+    return pixels * (sample + 2 + 12) + (std::uint64_t{16} << 20);
 }
 
 std::uint64_t DecodeContext::MemoryBudget() const {
@@ -32,8 +33,12 @@ std::string Megabytes(std::uint64_t bytes) {
         std::snprintf(text, sizeof text, "%.0f GB", static_cast<double>(bytes) / 1e9);
     else if (bytes >= 1000000000)
         std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / 1e9);
+    else if (bytes >= 1000000)
+        std::snprintf(text, sizeof text, "%.0f MB", static_cast<double>(bytes) / 1e6);
+    else if (bytes >= 10000)
+        std::snprintf(text, sizeof text, "%.0f KB", static_cast<double>(bytes) / 1e3);
     else
-        std::snprintf(text, sizeof text, "%.0f MB", std::max(1.0, static_cast<double>(bytes) / 1e6));
+        std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
     return text;
 }
 

@@ -358,7 +358,7 @@ std::string HelpText() {
         "  --format FMT        " + Lower(ImageFormatList(true)) + " or y4m, whatever OUTPUT is called\n"
         "  --quality N         JPEG quality, 1 to 100 (default: a JPEG input's own\n"
         "                      tables and chroma sampling, else " + std::to_string(kDefaultJpegQuality) + " with full chroma)\n"
-        "  --max-memory MB     memory an image may take (default: 240 MB, or 200\n"
+        "  --max-memory MB     memory an image may take (default: 235 MB, or 200\n"
         "                      times the file's size if more)\n"
         "  --in-place          allow OUTPUT to be INPUT: it is replaced only after a\n"
         "                      complete run; a damaged stream or a read error leaves\n"
