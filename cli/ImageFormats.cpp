@@ -7,9 +7,9 @@ namespace velgarde {
 const std::vector<ImageFormatInfo>& ImageFormats() {
     static const std::vector<ImageFormatInfo> formats = {
         {"PNG", OutputFormat::Png, "png", IsPng, ReadPng, WritePng,
-         kMetaIcc | kMetaExif | kMetaXmp | kMetaIptc | kMetaResolution, "8 or 16 bits, any colour type"},
+         kMetaIcc | kMetaExif | kMetaXmp | kMetaIptc | kMetaResolution, "8 or 16 bits, every kind"},
         {"JPEG", OutputFormat::Jpeg, "jpg jpeg", IsJpeg, ReadJpeg, WriteJpeg,
-         kMetaIcc | kMetaExif | kMetaXmp | kMetaIptc | kMetaResolution, "baseline, progressive, grey, CMYK"},
+         kMetaIcc | kMetaExif | kMetaXmp | kMetaIptc | kMetaResolution, "baseline, progressive, CMYK"},
         {"BMP", OutputFormat::Bmp, "bmp", IsBmp, ReadBmp, WriteBmp, kMetaResolution,
          "1 to 32 bits, uncompressed"},
         {"GIF", OutputFormat::Auto, "gif", IsGif, ReadGif, nullptr, 0, "the first frame"},
@@ -84,6 +84,16 @@ std::string MetadataNames(unsigned kinds) {
     if (kinds & kMetaIptc) names.push_back("IPTC");
     if (kinds & kMetaResolution) names.push_back("the resolution");
     return Listed(names, " and ");
+}
+
+std::string MetadataShortNames(unsigned kinds) {
+    std::vector<std::string> names;
+    if (kinds & kMetaIcc) names.push_back("ICC");
+    if (kinds & kMetaExif) names.push_back("EXIF");
+    if (kinds & kMetaXmp) names.push_back("XMP");
+    if (kinds & kMetaIptc) names.push_back("IPTC");
+    if (kinds & kMetaResolution) names.push_back("DPI");
+    return Listed(names, ", ");
 }
 
 unsigned MetadataPresent(const ImageMetadata& meta) {

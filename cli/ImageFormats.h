@@ -45,6 +45,8 @@ std::string ImageFormatList(bool writtenOnly);
 std::string WrittenExtensions();
 // "the ICC profile, EXIF and XMP" for MetadataKind bits.
 std::string MetadataNames(unsigned kinds);
+// "ICC, EXIF, XMP" for MetadataKind bits, for the help text.
+std::string MetadataShortNames(unsigned kinds);
 // The MetadataKind bits `meta` holds.
 unsigned MetadataPresent(const ImageMetadata& meta);
 

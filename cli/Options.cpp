@@ -316,17 +316,17 @@ std::string HelpText() {
         "\n"
         "INPUT is a .y4m stream (8, 10 or 12 bits; 4:2:0, 4:1:1, 4:2:2, 4:4:4 or\n"
         "mono; interlaced streams are sharpened per field) or an image; '-' reads\n"
-        "stdin. OUTPUT's extension picks the format: .y4m for a stream, " + WrittenExtensions() + "\n"
-        "for an image. '-' writes stdout: YUV4MPEG2 for a stream, PNG for an image,\n"
-        "unless --format says otherwise. EXIF orientation is applied; a 16-bit\n"
-        "image stays 16-bit in PNG.\n"
+        "stdin. OUTPUT's extension picks the format: .y4m for a stream;\n"
+        "" + WrittenExtensions() + " for an image. '-' writes stdout: YUV4MPEG2 for a\n"
+        "stream, PNG for an image, unless --format says otherwise. EXIF\n"
+        "orientation is applied; a 16-bit image stays 16-bit in PNG.\n"
         "\n"
-        "Images (read; written; metadata kept):\n";
+        "Images:\n";
     for (const auto& f : ImageFormats()) {
         std::string line = std::string("  ") + f.name;
         line.resize(8, ' ');
-        line += std::string(f.reads) + "; " + (f.write != nullptr ? "written" : "not written");
-        if (f.metadataKept != 0) line += "; " + MetadataNames(f.metadataKept);
+        line += std::string(f.reads) + (f.write != nullptr ? "; written" : "");
+        if (f.metadataKept != 0) line += ", keeps " + MetadataShortNames(f.metadataKept);
         text += line + "\n";
     }
     text +=
