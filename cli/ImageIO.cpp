@@ -55,14 +55,17 @@ bool DecodeContext::Admit(const std::string& kind, int w, int h, int channels, i
     }
     const std::uint64_t need = ImageWorkingBytes(w, h, channels, bitDepth) + extraBytes;
     const std::uint64_t budget = MemoryBudget();
-    if (need > budget || need > static_cast<std::uint64_t>(SIZE_MAX / 2)) {
+    const std::string what = "a " + kind + " of " + std::to_string(w) + "x" + std::to_string(h) + " needs about " +
+                             Megabytes(need) + " of memory";
+    if (need > static_cast<std::uint64_t>(SIZE_MAX / 2)) {
+        *error = what + ", more than a " + std::to_string(8 * sizeof(void*)) + "-bit build can address";
+        return false;
+    }
+    if (need > budget) {
         const std::uint64_t mb = (need + 999999) / 1000000;
-        *error = "a " + kind + " of " + std::to_string(w) + "x" + std::to_string(h) + " needs about " +
-                 Megabytes(need) + " of memory, more than the " + Megabytes(budget) + " allowed for " +
+        *error = what + ", more than the " + Megabytes(budget) + " allowed for " +
                  (limits_.memoryBudget != 0 ? std::string("this run") : "a file of " + Megabytes(fileBytes_)) +
-                 (need > static_cast<std::uint64_t>(SIZE_MAX / 2) ? std::string(" (more than this build can address)")
-                                                                  : "; give --max-memory " + std::to_string(mb) +
-                                                                        " (MB) to allow it");
+                 "; give --max-memory " + std::to_string(mb) + " (MB) to allow it";
         return false;
     }
     if (hooks_.admitted) hooks_.admitted(kind, w, h, need);
