@@ -57,7 +57,9 @@ private:
         return status;
     }
     void Warn(const std::string& what, const std::string& problem) {
-        if (!o_.quiet) std::fprintf(c_.messages, "velgarde: %s: %s\n", what.c_str(), problem.c_str());
+        if (o_.quiet) return;
+        progress_.Clear();
+        std::fprintf(c_.messages, "velgarde: %s: %s\n", what.c_str(), problem.c_str());
     }
     // The host's messages already start with the module's path.
     int FailModule(const std::string& problem, const std::string& context = "") {

@@ -89,10 +89,14 @@ void Progress::Draw(const std::string& line, bool force) {
     std::fflush(out_);
 }
 
-void Progress::Finish(bool success, std::int64_t frames, int width, int height, bool image,
-                      const std::string& extra) {
+void Progress::Clear() {
     if (drawn_) std::fprintf(out_, "\r%s\r", std::string(lineLength_, ' ').c_str());
     drawn_ = false;
+}
+
+void Progress::Finish(bool success, std::int64_t frames, int width, int height, bool image,
+                      const std::string& extra) {
+    Clear();
     if (success && !quiet_)
         std::fprintf(out_, "%s\n", FormatSummary(frames, width, height, Elapsed(), image, extra).c_str());
     std::fflush(out_);

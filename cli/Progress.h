@@ -28,6 +28,8 @@ public:
     // A stage of one image: "decoding PNG 9000x6000  40%"; fraction < 0
     // when unknown.
     void Step(const std::string& what, double fraction);
+    // Rubs out the live line, so that a message can be printed.
+    void Clear();
     // Clears the live line; prints the summary on success.
     void Finish(bool success, std::int64_t frames, int width, int height, bool image,
                 const std::string& extra = "");
