@@ -8,6 +8,7 @@
 #include "cli/EngineProcessor.h"
 #include "cli/Files.h"
 #include "cli/HostProcessor.h"
+#include "cli/ImageFormats.h"
 #include "cli/ImageIO.h"
 #include "cli/ImageSharpen.h"
 #include "cli/Options.h"
@@ -61,7 +62,10 @@ private:
     int Fail(const std::string& what, const std::string& problem, int status = ExitFailure) {
         return report_.Fail(what, problem, status);
     }
-    void Warn(const std::string& what, const std::string& problem) { report_.Warn(what, problem); }
+    void Warn(const std::string& what, const std::string& problem) {
+        if (!o_.quiet) progress_.Clear();
+        report_.Warn(what, problem);
+    }
     // The host's messages already start with the module's path.
     int FailModule(const std::string& problem, const std::string& context = "") {
         if (module_.empty()) return Fail("the filter", context + problem);
@@ -216,29 +220,58 @@ int App::RunImage(ByteSource& input) {
     if (replacesInput_ && !(error = InPlaceObjection()).empty())
         return Fail(InputName(), error + "; nothing written: --in-place leaves it as it was");
     input_.Close();
+    ImageLimits limits;
+    limits.memoryBudget = static_cast<std::uint64_t>(o_.maxMemoryMB) * 1000000;
+    std::string stage;
+    DecodeHooks hooks;
+    hooks.admitted = [&](const std::string& kind, int w, int h, std::uint64_t bytesNeeded) {
+        stage = kind + " " + std::to_string(w) + "x" + std::to_string(h);
+        // Big pictures say what they take before they take it.
+        if (bytesNeeded >= (std::uint64_t{1} << 30))
+            Warn(InputName(), stage + ": about " + std::to_string((bytesNeeded + 500000000) / 1000000000) +
+                                  " GB of memory");
+    };
+    hooks.progress = [&](double done) { progress_.Step("decoding " + stage, done); };
+    progress_.Start(1);
     DecodedImage decoded;
-    if (!DecodeImage(bytes, ImageLimits{}, &decoded, &error)) return Fail(InputName(), error);
+    if (!DecodeImage(bytes, limits, &decoded, &error, hooks)) {
+        progress_.Finish(false, 0, 0, 0, true);
+        return Fail(InputName(), error);
+    }
     bytes.clear();
     bytes.shrink_to_fit();
+    for (const auto& note : decoded.meta.notes) Warn(InputName(), note);
     if (decoded.gifFrames > 1)
         Warn(InputName(), "GIF of " + std::to_string(decoded.gifFrames) +
                               " frames: only the first is sharpened");
     int threads = 1;
-    const std::unique_ptr<LumaProcessor> processor = OpenFilter(&threads);
+    std::unique_ptr<LumaProcessor> processor = OpenFilter(&threads);
     if (!processor) return ExitFailure;
-    progress_.Start(1);
     Image& image = decoded.image;
+    progress_.Step("sharpening " + stage, -1);
     const Image before = o_.show != TChangeView::Picture ? image : Image();
-    if (!SharpenImage(&image, *processor, &error)) return FailModule(error);
+    if (!SharpenImage(&image, *processor, &error)) {
+        progress_.Finish(false, 0, 0, 0, true);
+        return FailModule(error);
+    }
+    processor.reset();  // its frames are not needed to encode
     ShowChange(before, &image, o_.show);
+    EncodeSettings settings;
+    settings.quality = o_.quality;
+    settings.source = decoded.jpeg.present ? &decoded.jpeg : nullptr;
+    settings.swapAxes = decoded.orientation >= 5;
+    settings.progress = [&](double done) { progress_.Step(std::string("encoding ") + FormatName(format_), done); };
     std::vector<std::string> notes;
-    if (!EncodeImage(image, decoded.meta, format_, o_.quality, out_.Sink(), &error, &notes) ||
-        !out_.Commit(&error))
+    if (!EncodeImage(image, decoded.meta, format_, settings, out_.Sink(), &error, &notes) ||
+        !out_.Commit(&error)) {
+        progress_.Finish(false, 0, 0, 0, true);
         return OutputFailed(error);
+    }
     for (const auto& note : notes) Warn(OutputName(), note);
     std::string extra = SettingsNote();
-    if (image.bitDepth == 16 && format_ == OutputFormat::Png)
-        extra += std::string(extra.empty() ? "" : ", ") + "16-bit";
+    const auto add = [&](const std::string& part) { extra += (extra.empty() ? "" : ", ") + part; };
+    if (image.bitDepth == 16 && format_ == OutputFormat::Png) add("16-bit");
+    if (format_ == OutputFormat::Jpeg) add(JpegCodingNote(image, settings));
     progress_.Finish(true, 1, image.width, image.height, true, extra);
     return ExitOk;
 }
@@ -492,7 +525,7 @@ int App::Run() {
                     ExitUsage);
     if (!isStream && video.empty() && (format_ == OutputFormat::Y4m || container != nullptr))
         return Fail(OutputName(),
-                    std::string("the input is an image, which is written as .png, .jpg or .bmp, not ") +
+                    "the input is an image, which is written as " + WrittenExtensions() + ", not " +
                         (container != nullptr ? container->name : "YUV4MPEG2"),
                     ExitUsage);
     if (!video.empty() && o_.input == "-")

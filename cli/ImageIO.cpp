@@ -1,81 +1,103 @@
 #include "cli/ImageIO.h"
 
-#include <climits>
-#include <cstdlib>
-#include <cstring>
+#include <algorithm>
+#include <cstdio>
 
-#include "cli/Stb.h"
+#include "cli/ImageFormats.h"
 
 namespace velgarde {
 
-std::string ImageKind(const std::vector<std::uint8_t>& b) {
-    static const std::uint8_t png[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    if (b.size() >= 8 && std::memcmp(b.data(), png, 8) == 0) return "PNG";
-    if (b.size() >= 3 && b[0] == 0xff && b[1] == 0xd8 && b[2] == 0xff) return "JPEG";
-    if (b.size() >= 2 && b[0] == 'B' && b[1] == 'M') return "BMP";
-    if (b.size() >= 6 && std::memcmp(b.data(), "GIF8", 4) == 0) return "GIF";
-    if (b.size() >= 3 && b[0] == 'P' && (b[1] == '5' || b[1] == '6') &&
-        (b[2] == ' ' || b[2] == '\n' || b[2] == '\r' || b[2] == '\t'))
-        return "PNM";
-    // TGA has no signature: stb's test of its header decides.
-    int w = 0, h = 0, c = 0;
-    if (b.size() >= 18 && b.size() <= static_cast<std::size_t>(INT_MAX) &&
-        stbi_info_from_memory(b.data(), static_cast<int>(b.size()), &w, &h, &c))
-        return "TGA";
-    return "";
+std::uint64_t DefaultMemoryBudget(std::uint64_t fileBytes) {
+    const std::uint64_t floor = std::uint64_t{224} << 20;
+    return std::max(floor, fileBytes > (~std::uint64_t{0} / 200) ? ~std::uint64_t{0} : fileBytes * 200);
 }
 
-bool DecodeImage(const std::vector<std::uint8_t>& bytes, const ImageLimits& limits,
-                 DecodedImage* decoded, std::string* error) {
+std::uint64_t ImageWorkingBytes(int width, int height, int channels, int bitDepth) {
+    const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+    const std::uint64_t sample = static_cast<std::uint64_t>(channels) * (bitDepth == 16 ? 2 : 1);
+    // While the filter runs: the pixels, their luma before it, and the
+    // host's frame of Y, Cb, Cr with its work plane of the same size. Turning
+    // (before) and encoding (after, the host's memory given back) take less.
+    return pixels * (sample + 2 + 12) + (std::uint64_t{16} << 20);
+}
+
+std::uint64_t DecodeContext::MemoryBudget() const {
+    return limits_.memoryBudget != 0 ? limits_.memoryBudget : DefaultMemoryBudget(fileBytes_);
+}
+
+namespace {
+
+std::string Megabytes(std::uint64_t bytes) {
+    char text[32];
+    if (bytes >= (std::uint64_t{10} << 30))
+        std::snprintf(text, sizeof text, "%.0f GB", static_cast<double>(bytes) / 1e9);
+    else if (bytes >= 1000000000)
+        std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / 1e9);
+    else if (bytes >= 1000000)
+        std::snprintf(text, sizeof text, "%.0f MB", static_cast<double>(bytes) / 1e6);
+    else if (bytes >= 10000)
+        std::snprintf(text, sizeof text, "%.0f KB", static_cast<double>(bytes) / 1e3);
+    else
+        std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
+    return text;
+}
+
+}  // namespace
+
+bool DecodeContext::Admit(const std::string& kind, int w, int h, int channels, int bitDepth,
+                          std::uint64_t extraBytes, std::string* error) const {
+    if (w < 1 || h < 1 || w > limits_.maxDimension || h > limits_.maxDimension ||
+        static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h) > limits_.maxPixels) {
+        *error = "unsupported image size " + std::to_string(w) + "x" + std::to_string(h) + " (at most " +
+                 std::to_string(limits_.maxDimension) + " per side and " +
+                 std::to_string(limits_.maxPixels / 1000000) + " megapixels)";
+        return false;
+    }
+    const std::uint64_t need = ImageWorkingBytes(w, h, channels, bitDepth) + extraBytes;
+    const std::uint64_t budget = MemoryBudget();
+    const std::string what = "a " + kind + " of " + std::to_string(w) + "x" + std::to_string(h) + " needs about " +
+                             Megabytes(need) + " of memory";
+    if (need > static_cast<std::uint64_t>(SIZE_MAX / 2)) {
+        *error = what + ", more than a " + std::to_string(8 * sizeof(void*)) + "-bit build can address";
+        return false;
+    }
+    if (need > budget) {
+        const std::uint64_t mb = (need + 999999) / 1000000;
+        *error = what + ", more than the " + Megabytes(budget) + " allowed for " +
+                 (limits_.memoryBudget != 0 ? std::string("this run") : "a file of " + Megabytes(fileBytes_)) +
+                 "; give --max-memory " + std::to_string(mb) + " (MB) to allow it";
+        return false;
+    }
+    if (hooks_.admitted) hooks_.admitted(kind, w, h, need);
+    return true;
+}
+
+std::string TruncatedMessage(const std::string& kind, std::uint64_t rowsDone, std::uint64_t rows) {
+    return "truncated " + kind + ": the file ends after row " + std::to_string(std::min(rowsDone, rows)) +
+           " of " + std::to_string(rows);
+}
+
+std::string ImageKind(const std::vector<std::uint8_t>& bytes) {
+    const ImageFormatInfo* f = ImageFormatOfFile(bytes);
+    return f != nullptr ? f->name : "";
+}
+
+bool DecodeImage(const std::vector<std::uint8_t>& bytes, const ImageLimits& limits, DecodedImage* decoded,
+                 std::string* error, const DecodeHooks& hooks) {
+    const ImageFormatInfo* format = ImageFormatOfFile(bytes);
+    if (format == nullptr) {
+        *error = "not a YUV4MPEG2 stream or an image velgarde reads (" + ImageFormatList(false) + ")";
+        return false;
+    }
     DecodedImage d;
-    d.kind = ImageKind(bytes);
-    if (d.kind.empty()) {
-        *error = "not a YUV4MPEG2 stream or an image velgarde reads (PNG, JPEG, BMP, GIF, TGA, PNM)";
-        return false;
+    d.kind = format->name;
+    const DecodeContext context(limits, bytes.size(), hooks);
+    if (!format->read(bytes, context, &d, error)) return false;
+    d.orientation = d.meta.orientation;
+    if (d.meta.orientation != 1) {
+        ApplyOrientation(&d.image, d.meta.orientation);
+        d.meta.turned = true;
     }
-    if (bytes.size() > static_cast<std::size_t>(INT_MAX)) {
-        *error = "image file too large";
-        return false;
-    }
-    const auto* data = bytes.data();
-    const int size = static_cast<int>(bytes.size());
-    int w = 0, h = 0, c = 0;
-    if (!stbi_info_from_memory(data, size, &w, &h, &c)) {
-        *error = "corrupt " + d.kind + " image (" + stbi_failure_reason() + ")";
-        return false;
-    }
-    if (w < 1 || h < 1 || w > limits.maxDimension || h > limits.maxDimension ||
-        static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h) > limits.maxPixels) {
-        *error = "unsupported image size " + std::to_string(w) + "x" + std::to_string(h) +
-                 " (at most " + std::to_string(limits.maxDimension) + " per side and " +
-                 std::to_string(limits.maxPixels) + " pixels)";
-        return false;
-    }
-    const bool deep = d.kind == "PNG" && stbi_is_16_bit_from_memory(data, size) != 0;
-    if (deep) {
-        stbi_us* pixels = stbi_load_16_from_memory(data, size, &w, &h, &c, 0);
-        if (pixels == nullptr) {
-            *error = "corrupt PNG image (" + std::string(stbi_failure_reason()) + ")";
-            return false;
-        }
-        d.image = Image(w, h, c, 16);
-        std::memcpy(d.image.pixels16.data(), pixels, d.image.pixels16.size() * 2);
-        stbi_image_free(pixels);
-    } else {
-        // For a GIF, stb's plain load gives the first frame.
-        stbi_uc* pixels = stbi_load_from_memory(data, size, &w, &h, &c, 0);
-        if (pixels == nullptr) {
-            *error = "corrupt " + d.kind + " image (" + stbi_failure_reason() + ")";
-            return false;
-        }
-        d.image = Image(w, h, c);
-        std::memcpy(d.image.pixels.data(), pixels, d.image.pixels.size());
-        stbi_image_free(pixels);
-    }
-    if (d.kind == "PNG") d.meta = ReadPngMetadata(bytes);
-    if (d.kind == "JPEG") d.meta = ReadJpegMetadata(bytes);
-    if (d.kind == "GIF") d.gifFrames = GifFrameCount(bytes);
-    ApplyOrientation(&d.image, d.meta.orientation);
     d.meta.orientation = 1;  // now upright
     *decoded = std::move(d);
     return true;
@@ -97,54 +119,24 @@ Image ReducedTo8Bits(const Image& image) {
     return out;
 }
 
-namespace {
-
-void ToVector(void* context, void* data, int size) {
-    auto* out = static_cast<ByteVector*>(context);
-    const auto* p = static_cast<const std::uint8_t*>(data);
-    if (size > 0) out->insert(out->end(), p, p + size);
-}
-
-}  // namespace
-
-bool EncodeImage(const Image& input, const ImageMetadata& meta, OutputFormat format, int quality,
+bool EncodeImage(const Image& input, const ImageMetadata& meta, OutputFormat format, const EncodeSettings& settings,
                  ByteSink& sink, std::string* error, std::vector<std::string>* notes) {
-    ByteVector bytes;
-    if (format == OutputFormat::Png && input.bitDepth == 16) {
-        bytes = EncodePng16(input, meta);
-    } else {
-        if (input.bitDepth == 16 && notes != nullptr)
-            notes->push_back(std::string(FormatName(format)) + " holds 8 bits: the 16-bit image is reduced");
-        const Image reduced = ReducedTo8Bits(input);
-        const Image& image = input.bitDepth == 16 ? reduced : input;
-        const int w = image.width, h = image.height, c = image.channels;
-        int ok = 0;
-        switch (format) {
-        case OutputFormat::Jpeg:
-            if (c % 2 == 0 && notes != nullptr) notes->push_back("JPEG holds no alpha: it is dropped");
-            ok = stbi_write_jpg_to_func(ToVector, &bytes, w, h, c, image.pixels.data(), quality);
-            if (ok) bytes = WithJpegMetadata(bytes, meta);
-            break;
-        case OutputFormat::Bmp:
-            ok = stbi_write_bmp_to_func(ToVector, &bytes, w, h, c, image.pixels.data());
-            // The resolution, in the info header's pixels per metre (stb leaves 0).
-            if (ok && bytes.size() >= 46 && bytes[14] >= 40 && meta.xPerMetre != 0 && meta.yPerMetre != 0)
-                for (int i = 0; i < 4; ++i) {
-                    bytes[38 + i] = static_cast<std::uint8_t>(meta.xPerMetre >> (8 * i));
-                    bytes[42 + i] = static_cast<std::uint8_t>(meta.yPerMetre >> (8 * i));
-                }
-            break;
-        default:
-            ok = stbi_write_png_to_func(ToVector, &bytes, w, h, c, image.pixels.data(), w * c);
-            if (ok) bytes = WithPngMetadata(bytes, meta);
-            break;
-        }
-        if (!ok) bytes.clear();
-    }
-    if (bytes.empty()) {
+    const ImageFormatInfo* f = ImageFormatOf(format);
+    if (f == nullptr) {
         *error = std::string("cannot encode ") + FormatName(format);
         return false;
     }
+    std::vector<std::string> ignored;
+    std::vector<std::string>& said = notes != nullptr ? *notes : ignored;
+    const bool keepsDepth = format == OutputFormat::Png;
+    if (input.bitDepth == 16 && !keepsDepth) said.push_back(std::string(f->name) + " holds 8 bits: the 16-bit image is reduced");
+    if (format == OutputFormat::Jpeg && input.channels % 2 == 0) said.push_back("JPEG holds no alpha: it is dropped");
+    const unsigned lost = MetadataPresent(meta) & ~f->metadataKept;
+    if (lost != 0) said.push_back(std::string(f->name) + " cannot hold " + MetadataNames(lost) + ": left out");
+    const Image reduced = input.bitDepth == 16 && !keepsDepth ? ReducedTo8Bits(input) : Image();
+    const Image& image = input.bitDepth == 16 && !keepsDepth ? reduced : input;
+    ByteVector bytes;
+    if (!f->write(image, meta, settings, &bytes, &said, error)) return false;
     if (!sink.Write(bytes.data(), bytes.size())) {
         *error = "write failed: " + (sink.Error().empty() ? std::string("unknown error") : sink.Error());
         return false;
@@ -152,8 +144,15 @@ bool EncodeImage(const Image& input, const ImageMetadata& meta, OutputFormat for
     return true;
 }
 
+bool EncodeImage(const Image& image, const ImageMetadata& meta, OutputFormat format, int quality, ByteSink& sink,
+                 std::string* error, std::vector<std::string>* notes) {
+    EncodeSettings settings;
+    settings.quality = quality;
+    return EncodeImage(image, meta, format, settings, sink, error, notes);
+}
+
 bool EncodePng(const Image& image, ByteSink& sink, std::string* error) {
-    return EncodeImage(image, ImageMetadata{}, OutputFormat::Png, 90, sink, error);
+    return EncodeImage(image, ImageMetadata{}, OutputFormat::Png, 0, sink, error);
 }
 
 }  // namespace velgarde

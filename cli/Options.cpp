@@ -2,23 +2,20 @@
 
 #include "cli/VideoFormats.h"
 #include "filter/TrackParameters.h"
+#include "cli/ImageFormats.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <sstream>
 
 namespace velgarde {
 
 const char* FormatName(OutputFormat format) {
-    switch (format) {
-    case OutputFormat::Png: return "PNG";
-    case OutputFormat::Jpeg: return "JPEG";
-    case OutputFormat::Bmp: return "BMP";
-    case OutputFormat::Y4m: return "YUV4MPEG2";
-    case OutputFormat::Auto: break;
-    }
-    return "automatic";
+    if (format == OutputFormat::Y4m) return "YUV4MPEG2";
+    const ImageFormatInfo* f = ImageFormatOf(format);
+    return f != nullptr ? f->name : "automatic";
 }
 
 bool FormatFromName(const std::string& path, OutputFormat* format) {
@@ -28,11 +25,13 @@ bool FormatFromName(const std::string& path, OutputFormat* format) {
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return true;
     std::string ext;
     for (char c : path.substr(dot + 1)) ext += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    if (ext == "png") *format = OutputFormat::Png;
-    else if (ext == "jpg" || ext == "jpeg") *format = OutputFormat::Jpeg;
-    else if (ext == "bmp") *format = OutputFormat::Bmp;
-    else if (ext == "y4m") *format = OutputFormat::Y4m;
-    else return false;
+    if (ext == "y4m") {
+        *format = OutputFormat::Y4m;
+        return true;
+    }
+    const ImageFormatInfo* f = ImageFormatNamed(ext);
+    if (f == nullptr || f->write == nullptr) return false;
+    *format = f->output;
     return true;
 }
 
@@ -85,7 +84,8 @@ bool Choice(const std::string& option, const std::string& value,
 }
 
 const char* const kValueOptions[] = {"--threads", "--frames", "--plugin", "--format", "--quality",
-                                     "--fields", "--codec", "--crf", "--ffmpeg", "--show"};
+                                     "--fields", "--codec", "--crf", "--ffmpeg", "--show",
+                                     "--max-memory"};
 
 }  // namespace
 
@@ -170,6 +170,9 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
         } else if (name == "--crf") {
             if (!RangedValue(name, value, 0, 63, &v, error)) return false;
             o.crf = static_cast<int>(v);
+        } else if (name == "--max-memory") {
+            if (!RangedValue(name, value, 1, std::int64_t{1} << 24, &v, error)) return false;
+            o.maxMemoryMB = v;
         } else if (value.empty()) {
             *error = name + ": missing value";
             return false;
@@ -180,12 +183,26 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
         } else if (name == "--ffmpeg") {
             o.ffmpeg = value;
         } else if (name == "--format") {
-            if (!Choice<OutputFormat>(name, value,
-                                      {{"png", OutputFormat::Png}, {"jpeg", OutputFormat::Jpeg},
-                                       {"jpg", OutputFormat::Jpeg}, {"bmp", OutputFormat::Bmp},
-                                       {"y4m", OutputFormat::Y4m}},
-                                      &o.format, error))
-                return false;
+            // Each written format's name and extensions, then the stream's.
+            std::vector<std::string> words;
+            std::vector<OutputFormat> values;
+            const auto add = [&](const std::string& word, OutputFormat f) {
+                if (std::find(words.begin(), words.end(), word) != words.end()) return;
+                words.push_back(word);
+                values.push_back(f);
+            };
+            for (const auto& f : ImageFormats()) {
+                if (f.write == nullptr) continue;
+                std::string lower = f.name;
+                for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+                add(lower, f.output);
+                std::istringstream extensions(f.extensions);
+                for (std::string ext; extensions >> ext;) add(ext, f.output);
+            }
+            add("y4m", OutputFormat::Y4m);
+            std::vector<std::pair<const char*, OutputFormat>> choices;
+            for (std::size_t k = 0; k < words.size(); ++k) choices.push_back({words[k].c_str(), values[k]});
+            if (!Choice<OutputFormat>(name, value, choices, &o.format, error)) return false;
         } else if (name == "--show") {
             if (!Choice<TChangeView>(name, value,
                                      {{"picture", TChangeView::Picture}, {"change", TChangeView::Change},
@@ -221,14 +238,24 @@ bool ParseOptions(const std::vector<std::string>& args, Options* options, std::s
     if (o.output != "-" && o.format == OutputFormat::Auto) {
         OutputFormat f;
         if (!FormatFromName(o.output, &f) && VideoContainerForName(o.output) == nullptr) {
-            *error = o.output + ": unknown output extension (use .png, .jpg, .jpeg, .bmp or .y4m, a video file's " +
-                     VideoExtensionList() + ", or --format)";
+            *error = o.output + ": unknown output extension (use " + WrittenExtensions() +
+                     " for an image, .y4m for a stream, a video file's " + VideoExtensionList() +
+                     ", or --format)";
             return false;
         }
     }
     *options = o;
     return true;
 }
+
+namespace {
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    return text;
+}
+
+}  // namespace
 
 std::string HelpText() {
     std::string text =
@@ -240,15 +267,23 @@ std::string HelpText() {
         "\n"
         "INPUT is a video file ffmpeg reads (MP4, MOV, MKV, WebM, AVI, MPEG-TS ...),\n"
         "a .y4m stream (8, 10 or 12 bits; 4:2:0, 4:1:1, 4:2:2, 4:4:4 or mono;\n"
-        "interlaced streams are sharpened per field) or a PNG (8 or 16 bits), JPEG,\n"
-        "BMP, GIF (first frame), TGA or PNM image; '-' reads stdin (streams and\n"
-        "images).\n"
+        "interlaced streams are sharpened per field) or an image; '-' reads stdin\n"
+        "(streams and images).\n"
         "OUTPUT's extension picks the format: a video file (.mp4, .mkv, .mov,\n"
-        ".webm, .avi ...) from a video or a stream, .y4m for either, .png,\n"
-        ".jpg/.jpeg or .bmp for an image. '-' writes stdout: YUV4MPEG2 for a video\n"
-        "or a stream, PNG for an image, unless --format says otherwise. A 16-bit\n"
-        "PNG stays 16-bit; the ICC profile, resolution (DPI) and EXIF go along into\n"
-        "PNG and JPEG; EXIF orientation is applied.\n"
+        ".webm, .avi ...) from a video or a stream, .y4m for either,\n"
+        "" + WrittenExtensions() + " for an image. '-' writes stdout:\n"
+        "YUV4MPEG2 for a video or a stream, PNG for an image, unless --format says\n"
+        "otherwise. EXIF orientation is applied; a 16-bit image stays 16-bit in PNG.\n"
+        "\n"
+        "Images:\n";
+    for (const auto& f : ImageFormats()) {
+        std::string line = std::string("  ") + f.name;
+        line.resize(8, ' ');
+        line += std::string(f.reads) + (f.write != nullptr ? "; written" : "");
+        if (f.metadataKept != 0) line += ", keeps " + MetadataShortNames(f.metadataKept);
+        text += line + "\n";
+    }
+    text +=
         "\n"
         "Video files go through ffmpeg (found beside velgarde or on PATH): sound,\n"
         "subtitles, chapters and metadata are copied as they are, and the picture\n"
@@ -262,8 +297,11 @@ std::string HelpText() {
     text +=
         "\n"
         "Output and input:\n"
-        "  --format FMT        png, jpeg, bmp or y4m, whatever OUTPUT is called\n"
-        "  --quality N         JPEG quality, 1 to 100 (default 90)\n"
+        "  --format FMT        " + Lower(ImageFormatList(true)) + " or y4m, whatever OUTPUT is called\n"
+        "  --quality N         JPEG quality, 1 to 100 (default: a JPEG input's own\n"
+        "                      tables and chroma sampling, else " + std::to_string(kDefaultJpegQuality) + " with full chroma)\n"
+        "  --max-memory MB     memory an image may take (default: 235 MB, or 200\n"
+        "                      times the file's size if more)\n"
         "  --codec NAME        video encoder (libx264, libx265, libvpx-vp9, ffv1,\n"
         "                      prores_ks ..., or a codec: h264, hevc, vp9, av1)\n"
         "  --crf N             the video encoder's quality number: -crf for x264,\n"

@@ -29,8 +29,9 @@ struct Options {
     std::string preset;                    // empty: none
     double sigma = 0, radius = 0;          // > 0 when given
     OutputFormat format = OutputFormat::Auto;  // --format; Auto: from the name
-    int quality = 90;                      // JPEG
+    int quality = 0;                       // JPEG; 0: the source's, else 92
     bool qualityGiven = false;
+    std::int64_t maxMemoryMB = 0;          // --max-memory; 0: by the input's size
     std::string codec;                     // --codec: video encoder or codec; empty: chosen
     int crf = -1;                          // --crf: the video encoder's quality; -1: its default
     std::string ffmpeg;                    // --ffmpeg: the program or its folder; empty: looked for

@@ -66,23 +66,37 @@ double Progress::Elapsed() const {
 
 void Progress::Frame(std::int64_t framesDone) {
     if (!live_) return;
+    Draw(FormatProgress(framesDone, total_, Elapsed()), false);
+}
+
+void Progress::Step(const std::string& what, double fraction) {
+    if (!live_) return;
+    const std::string line =
+        fraction < 0 ? what : what + "  " + std::to_string(static_cast<int>(std::min(fraction, 1.0) * 100)) + "%";
+    Draw(line, fraction < 0);
+}
+
+void Progress::Draw(const std::string& line, bool force) {
     const auto now = Clock::now();
-    if (drawn_ && now - lastDraw_ < std::chrono::milliseconds(250)) return;
+    if (!force && drawn_ && now - lastDraw_ < std::chrono::milliseconds(250)) return;
     lastDraw_ = now;
     drawn_ = true;
     // One line that rewrites itself; spaces rub out a longer previous text
     // (plain, so that Windows consoles without escape sequences show it too).
-    const std::string line = FormatProgress(framesDone, total_, Elapsed());
     const std::size_t pad = lineLength_ > line.size() ? lineLength_ - line.size() : 0;
     std::fprintf(out_, "\r%s%s", line.c_str(), std::string(pad, ' ').c_str());
     lineLength_ = line.size();
     std::fflush(out_);
 }
 
-void Progress::Finish(bool success, std::int64_t frames, int width, int height, bool image,
-                      const std::string& extra) {
+void Progress::Clear() {
     if (drawn_) std::fprintf(out_, "\r%s\r", std::string(lineLength_, ' ').c_str());
     drawn_ = false;
+}
+
+void Progress::Finish(bool success, std::int64_t frames, int width, int height, bool image,
+                      const std::string& extra) {
+    Clear();
     if (success && !quiet_)
         std::fprintf(out_, "%s\n", FormatSummary(frames, width, height, Elapsed(), image, extra, program_).c_str());
     std::fflush(out_);

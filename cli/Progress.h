@@ -25,12 +25,18 @@ public:
 
     void Start(std::int64_t total);
     void Frame(std::int64_t framesDone);
+    // A stage of one image: "decoding PNG 9000x6000  40%"; fraction < 0
+    // when unknown.
+    void Step(const std::string& what, double fraction);
+    // Rubs out the live line, so that a message can be printed.
+    void Clear();
     // Clears the live line; prints the summary on success.
     void Finish(bool success, std::int64_t frames, int width, int height, bool image,
                 const std::string& extra = "");
     double Elapsed() const;
 
 private:
+    void Draw(const std::string& line, bool force);
     using Clock = std::chrono::steady_clock;
     std::FILE* out_;
     std::string program_;

@@ -7,7 +7,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 check=0
 [ "${1:-}" = --check ] && { check=1; shift; }
-demo=(cmake ninja-build g++ libstb-dev)
+# The image libraries of the native builds; the cross builds and the fuzzers
+# compile the same versions from third_party/.
+demo=(cmake ninja-build g++ libstb-dev libpng-dev libjpeg-dev libgif-dev)
 pkgs=("${demo[@]}" clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
       g++-multilib qemu-user g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
       binutils-mingw-w64-i686 ffmpeg valgrind

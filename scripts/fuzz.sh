@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Fuzzes, with libFuzzer, the YUV4MPEG2 reader and the plug-in through the emulated host.
-#   scripts/fuzz.sh short   about 20 s per target, for make test and CI
+# Fuzzes, with libFuzzer, the YUV4MPEG2 reader, the image readers, the image
+# metadata reader and splicer, and the plug-in through the emulated host.
+#   scripts/fuzz.sh short   about 20 s per target (30 s for the image ones), for make test and CI
 #   scripts/fuzz.sh long    about 20 min per target, for make fuzz (FUZZ_SECONDS overrides)
 # The corpus grows in build/fuzz/corpus/y4m across runs; crashes land in
 # build/fuzz/crashes and fail the run.
@@ -8,13 +9,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 mode=${1:-short}
 case "$mode" in
-  short) seconds=${FUZZ_SECONDS:-20} ;;
-  long) seconds=${FUZZ_SECONDS:-1200} ;;
+  short) seconds=${FUZZ_SECONDS:-20}; image_seconds=${FUZZ_SECONDS:-30} ;;
+  long) seconds=${FUZZ_SECONDS:-1200}; image_seconds=$seconds ;;
   *) echo "usage: $0 short|long" >&2; exit 2 ;;
 esac
 
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target fuzz_y4m_reader fuzz_plugin
+cmake --build --preset fuzz --target fuzz_y4m_reader fuzz_plugin fuzz_image_decode fuzz_image_metadata
 
 build=build/fuzz
 corpus=$build/corpus/y4m
@@ -69,3 +70,22 @@ if [ "$status" -ne 0 ]; then
   exit "$status"
 fi
 echo "fuzz plug-in ($mode): no failures; corpus $(ls "$plugin_corpus" | wc -l) inputs"
+
+# Images of every format and the metadata in them, seeded from the committed
+# corpus (small files of each format, with ICC, EXIF, XMP and IPTC), grown in
+# build/fuzz/corpus/image-*.
+for target in image_decode image_metadata; do
+  target_corpus=$build/corpus/$target
+  mkdir -p "$target_corpus"
+  cp -n fuzz/corpus/image/* "$target_corpus"/
+  echo "fuzzing $target for ${image_seconds} s"
+  "$build/fuzz_$target" "$target_corpus" \
+    -max_total_time="$image_seconds" -max_len=65536 -timeout=20 -rss_limit_mb=2048 \
+    -artifact_prefix="$crashes/" -print_final_stats=1 2>&1 | tail -n 6
+  status=${PIPESTATUS[0]}
+  if [ "$status" -ne 0 ]; then
+    echo "fuzzing $target found a failure; inputs in $crashes" >&2
+    exit "$status"
+  fi
+  echo "fuzz $target ($mode): no failures; corpus $(ls "$target_corpus" | wc -l) inputs"
+done

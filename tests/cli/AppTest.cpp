@@ -247,7 +247,7 @@ TEST_F(App, BadInputsFailCleanlyAndLeaveTheOutputAlone) {
         {"first marker", [&] { Bytes b = good; b[26] = 'G'; return b; }(), "frame 1: missing FRAME marker"},
         {"empty", Bytes{}, "empty input"},
         {"not media", text("hello, world\n"), "not a YUV4MPEG2 stream or an image velgarde reads"},
-        {"corrupt image", Bytes(png.Bytes().begin(), png.Bytes().begin() + 2000), "corrupt PNG image"},
+        {"corrupt image", Bytes(png.Bytes().begin(), png.Bytes().begin() + 2000), "truncated PNG: the file ends after row"},
     };
     ASSERT_EQ(std::string(good.begin() + 26, good.begin() + 32), "FRAME\n");
     const Bytes previous = text("previous output");
@@ -522,7 +522,10 @@ TEST_F(App, SixteenBitImagesAreSharpenedAsTheModel) {
 
 ImageMetadata SampleMetadata(int orientation) {
     ImageMetadata meta;
+    // A profile's header: its size, and its signature at 36.
     for (int i = 0; i < 3000; ++i) meta.icc.push_back(static_cast<std::uint8_t>(i * 13));
+    meta.icc[0] = 0, meta.icc[1] = 0, meta.icc[2] = 3000 >> 8, meta.icc[3] = 3000 & 255;
+    std::memcpy(&meta.icc[36], "acsp", 4);
     // Little-endian TIFF, IFD0 with one entry: orientation.
     meta.exif = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0,
                  static_cast<std::uint8_t>(orientation), 0, 0, 0, 0, 0, 0, 0};
@@ -562,6 +565,71 @@ TEST_F(App, IccProfileResolutionAndExifGoAlongAndOrientationIsApplied) {
     const ImageMetadata m = ReadPngMetadata(test::ReadFile(Path("from-jpeg.png")));
     EXPECT_EQ(m.icc, SampleMetadata(6).icc);
     EXPECT_FALSE(m.exif.empty());
+}
+
+DecodedImage DecodeFull(const Bytes& bytes) {
+    DecodedImage d;
+    std::string e;
+    EXPECT_TRUE(DecodeImage(bytes, ImageLimits{}, &d, &e)) << e;
+    return d;
+}
+
+TEST_F(App, AJpegKeepsItsSourcesCodingAndOtherInputsGetFullChroma) {
+    // A 4:2:2 source at quality 97.
+    JpegCoding sampling;
+    sampling.present = true;
+    sampling.components = 3;
+    sampling.hSampling = {2, 1, 1, 0};
+    sampling.vSampling = {1, 1, 1, 0};
+    EncodeSettings settings;
+    settings.quality = 97;
+    settings.source = &sampling;
+    MemorySink source;
+    std::string e;
+    ASSERT_TRUE(EncodeImage(DemoScene(), {}, OutputFormat::Jpeg, settings, source, &e)) << e;
+    ASSERT_TRUE(test::WriteFile(Path("camera.jpg"), source.Bytes()));
+    const DecodedImage in = DecodeFull(source.Bytes());
+    ASSERT_EQ(in.jpeg.SamplingName(), "4:2:2");
+    EXPECT_EQ(in.jpeg.quality, 97);
+
+    RunResult r = Velgarde({Path("camera.jpg"), Path("same-coding.jpg")});
+    ASSERT_EQ(r.status, ExitOk) << r.messages;
+    EXPECT_NE(r.messages.find("JPEG coded as its source (quality about 97, 4:2:2)"), std::string::npos) << r.messages;
+    const DecodedImage out = DecodeFull(test::ReadFile(Path("same-coding.jpg")));
+    EXPECT_EQ(out.jpeg.SamplingName(), "4:2:2");
+    EXPECT_EQ(out.jpeg.tables, in.jpeg.tables);
+    // --quality sets the tables; the sampling stays the source's.
+    ASSERT_EQ(Velgarde({"-q", "--quality", "80", Path("camera.jpg"), Path("q80.jpg")}).status, ExitOk);
+    const DecodedImage q80 = DecodeFull(test::ReadFile(Path("q80.jpg")));
+    EXPECT_EQ(q80.jpeg.quality, 80);
+    EXPECT_EQ(q80.jpeg.SamplingName(), "4:2:2");
+    // A picture from elsewhere: full chroma at the default quality.
+    ASSERT_TRUE(test::WriteFile(Path("scene.png"), test::DemoPng()));
+    r = Velgarde({Path("scene.png"), Path("from-png.jpg")});
+    ASSERT_EQ(r.status, ExitOk) << r.messages;
+    EXPECT_NE(r.messages.find("JPEG quality 92, 4:4:4"), std::string::npos) << r.messages;
+    const DecodedImage png = DecodeFull(test::ReadFile(Path("from-png.jpg")));
+    EXPECT_EQ(png.jpeg.SamplingName(), "4:4:4");
+    EXPECT_EQ(png.jpeg.quality, 92);
+}
+
+TEST_F(App, ATruncatedJpegIsCalledSoAndQualitySaysWhenItDoesNothing) {
+    MemorySink sink;
+    std::string e;
+    ASSERT_TRUE(EncodeImage(DemoScene(), {}, OutputFormat::Jpeg, 90, sink, &e)) << e;
+    const Bytes whole = sink.Bytes();
+    ASSERT_TRUE(test::WriteFile(Path("cut.jpg"), Bytes(whole.begin(), whole.begin() + whole.size() / 2)));
+    std::remove(Path("cut.png").c_str());
+    RunResult r = Velgarde({Path("cut.jpg"), Path("cut.png")});
+    EXPECT_EQ(r.status, ExitFailure);
+    EXPECT_NE(r.messages.find("cut.jpg: truncated JPEG: the file ends after row "), std::string::npos) << r.messages;
+    EXPECT_FALSE(test::FileExists(Path("cut.png")));
+    ASSERT_TRUE(test::WriteFile(Path("whole.jpg"), whole));
+    r = Velgarde({"--quality", "80", Path("whole.jpg"), Path("whole.png")});
+    EXPECT_EQ(r.status, ExitOk);
+    EXPECT_NE(r.messages.find("--quality: does nothing for PNG output: it sets the JPEG quality"),
+              std::string::npos)
+        << r.messages;
 }
 
 TEST(Orientation, EveryExifOrientationStandsThePictureUpright) {

@@ -1,6 +1,7 @@
-// stb's image reader and writer, with the warnings their code raises under
-// this project's flags silenced. Declarations everywhere; StbImpl.cpp
-// compiles the implementations.
+// stb's image reader and writer, for the tests only: the decoder velgarde
+// used before its hardened readers, which they must equal on valid files,
+// and an independent encoder of test pictures. Warnings their code raises
+// under this project's flags are silenced; StbImpl.cpp compiles them.
 #pragma once
 
 #define STBI_NO_STDIO
@@ -18,7 +19,3 @@
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
-
-// stb_image_write's deflate, public in its implementation but not declared
-// in its header part.
-STBIWDEF unsigned char* stbi_zlib_compress(unsigned char* data, int data_len, int* out_len, int quality);

@@ -1,5 +1,4 @@
-// The one place stb's implementations are compiled. Only the formats
-// velgarde reads are decoded; stb's other decoders stay out.
+// The one place stb's implementations are compiled, for the tests.
 #define STBI_ONLY_PNG
 #define STBI_ONLY_JPEG
 #define STBI_ONLY_BMP
@@ -8,4 +7,4 @@
 #define STBI_ONLY_PNM
 #define STB_IMAGE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_IMPLEMENTATION
-#include "cli/Stb.h"
+#include "tests/cli/Stb.h"
