@@ -39,50 +39,6 @@ Options::Options() { tracks = SettingsOptions().tracks; }
 
 namespace {
 
-bool ParseInteger(const std::string& text, std::int64_t* value) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    if (i == text.size()) return false;
-    std::int64_t v = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-        if (v > (std::numeric_limits<std::int64_t>::max() - 9) / 10) return false;
-        v = v * 10 + (text[i] - '0');
-    }
-    *value = negative ? -v : v;
-    return true;
-}
-
-bool RangedValue(const std::string& option, const std::string& text, std::int64_t minimum,
-                 std::int64_t maximum, std::int64_t* value, std::string* error) {
-    if (!ParseInteger(text, value)) {
-        *error = option + ": '" + text + "' is not a whole number";
-        return false;
-    }
-    if (*value < minimum || *value > maximum) {
-        *error = option + ": " + text + " is outside its range " + std::to_string(minimum) +
-                 " to " + std::to_string(maximum);
-        return false;
-    }
-    return true;
-}
-
-template <typename T>
-bool Choice(const std::string& option, const std::string& value,
-            const std::vector<std::pair<const char*, T>>& choices, T* out, std::string* error) {
-    std::string names;
-    for (const auto& [name, v] : choices) {
-        if (value == name) {
-            *out = v;
-            return true;
-        }
-        names += std::string(names.empty() ? "" : ", ") + name;
-    }
-    *error = option + ": '" + value + "' is not one of " + names;
-    return false;
-}
-
 const char* const kValueOptions[] = {"--threads", "--frames", "--plugin", "--format", "--quality",
                                      "--fields", "--codec", "--crf", "--ffmpeg", "--show",
                                      "--max-memory"};

@@ -30,12 +30,6 @@ const std::array<Preset, 3> kPresets = {{
     {"strong", {150, 200, 40, 37, 0}, "sigma 1.5 px, amounts 150/200 %"},
 }};
 
-SettingsOptions::SettingsOptions() {
-    for (const auto& t : kTrackOptions) tracks[t.index] = t.defaultValue;
-}
-
-namespace {
-
 bool ParseInteger(const std::string& text, std::int64_t* value) {
     std::size_t i = 0;
     bool negative = false;
@@ -50,6 +44,26 @@ bool ParseInteger(const std::string& text, std::int64_t* value) {
     *value = negative ? -v : v;
     return true;
 }
+
+bool RangedValue(const std::string& option, const std::string& text, std::int64_t minimum,
+                 std::int64_t maximum, std::int64_t* value, std::string* error) {
+    if (!ParseInteger(text, value)) {
+        *error = option + ": '" + text + "' is not a whole number";
+        return false;
+    }
+    if (*value < minimum || *value > maximum) {
+        *error = option + ": " + text + " is outside its range " + std::to_string(minimum) +
+                 " to " + std::to_string(maximum);
+        return false;
+    }
+    return true;
+}
+
+SettingsOptions::SettingsOptions() {
+    for (const auto& t : kTrackOptions) tracks[t.index] = t.defaultValue;
+}
+
+namespace {
 
 bool Pixels(const std::string& option, const std::string& text, double minimum, double maximum,
             double* value, std::string* error) {
@@ -68,21 +82,6 @@ bool Pixels(const std::string& option, const std::string& text, double minimum, 
     }
     *value = v;
     return true;
-}
-
-template <typename T>
-bool Choice(const std::string& option, const std::string& value,
-            const std::vector<std::pair<const char*, T>>& choices, T* out, std::string* error) {
-    std::string names;
-    for (const auto& [name, v] : choices) {
-        if (value == name) {
-            *out = v;
-            return true;
-        }
-        names += std::string(names.empty() ? "" : ", ") + name;
-    }
-    *error = option + ": '" + value + "' is not one of " + names;
-    return false;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velgarde {
@@ -70,5 +71,28 @@ bool ParseSettingsOptions(const std::vector<std::string>& args, const std::vecto
 
 // The help lines of the settings options.
 std::string SettingsHelp();
+
+// For a front end's own options. A whole decimal number (an optional sign,
+// digits, no more), without overflow.
+bool ParseInteger(const std::string& text, std::int64_t* value);
+// A whole number from `minimum` to `maximum`; false with a message naming
+// the option and the range.
+bool RangedValue(const std::string& option, const std::string& text, std::int64_t minimum,
+                 std::int64_t maximum, std::int64_t* value, std::string* error);
+// `value` as one of the named `choices`; false with a message listing them.
+template <typename T>
+bool Choice(const std::string& option, const std::string& value,
+            const std::vector<std::pair<const char*, T>>& choices, T* out, std::string* error) {
+    std::string names;
+    for (const auto& [name, v] : choices) {
+        if (value == name) {
+            *out = v;
+            return true;
+        }
+        names += std::string(names.empty() ? "" : ", ") + name;
+    }
+    *error = option + ": '" + value + "' is not one of " + names;
+    return false;
+}
 
 }  // namespace velgarde
