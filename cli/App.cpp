@@ -79,6 +79,16 @@ private:
     // The filter: the engine in this process, or with --plugin that module
     // through the emulated host. Null after saying why; *threads its pool.
     std::unique_ptr<LumaProcessor> OpenFilter(int* threads);
+    // The filter for a stream, and the settings that run it over one.
+    struct StreamFilter {
+        std::unique_ptr<LumaProcessor> processor;
+        // Code conversions beside a plug-in's own pool; the engine reads the
+        // codes itself.
+        std::unique_ptr<PoolParallel> pool;
+        Parallel serial;
+    };
+    bool OpenStreamFilter(StreamFilter* filter);
+    StreamSettings StreamSettingsFor(StreamFilter& filter) const;
     std::string SettingsNote() const;
     int RunStream(ByteSource& input);
     int RunImage(ByteSource& input);
@@ -133,6 +143,23 @@ std::unique_ptr<LumaProcessor> App::OpenFilter(int* threads) {
     return plugin;
 }
 
+bool App::OpenStreamFilter(StreamFilter* filter) {
+    int threads = 1;
+    filter->processor = OpenFilter(&threads);
+    if (!filter->processor) return false;
+    if (!module_.empty()) filter->pool = std::make_unique<PoolParallel>(threads);
+    return true;
+}
+
+StreamSettings App::StreamSettingsFor(StreamFilter& filter) const {
+    StreamSettings settings;
+    settings.maxFrames = o_.maxFrames;
+    settings.fields = o_.fields;
+    settings.parallel = filter.pool ? static_cast<Parallel*>(filter.pool.get()) : &filter.serial;
+    settings.show = o_.show;
+    return settings;
+}
+
 std::string App::SettingsNote() const {
     if (o_.sigma <= 0 && o_.radius <= 0) return "";
     const BlurInPixels b = BlurOfTracks(o_.tracks[2], o_.tracks[3]);
@@ -144,14 +171,8 @@ int App::RunStream(ByteSource& input) {
     Y4mReader reader(input);
     std::string error;
     if (!reader.ReadHeader(&error)) return Fail(InputName(), error);
-    int threads = 1;
-    const std::unique_ptr<LumaProcessor> processor = OpenFilter(&threads);
-    if (!processor) return ExitFailure;
-    // Code conversions beside the plug-in's own pool; the engine reads the
-    // codes itself.
-    Parallel serial;
-    std::unique_ptr<PoolParallel> pool;
-    if (!module_.empty()) pool = std::make_unique<PoolParallel>(threads);
+    StreamFilter filter;
+    if (!OpenStreamFilter(&filter)) return ExitFailure;
     Y4mWriter writer(out_.Sink());
 
     std::int64_t total = -1;
@@ -159,12 +180,7 @@ int App::RunStream(ByteSource& input) {
         total = EstimateFrameCount(inputFileBytes_, reader.HeaderBytes(), reader.Format());
     if (o_.maxFrames >= 0) total = total < 0 ? o_.maxFrames : std::min(total, o_.maxFrames);
     progress_.Start(total);
-    StreamSettings settings;
-    settings.maxFrames = o_.maxFrames;
-    settings.fields = o_.fields;
-    settings.parallel = pool ? static_cast<Parallel*>(pool.get()) : &serial;
-    settings.show = o_.show;
-    const StreamResult result = velgarde::RunStream(reader, writer, *processor, settings, &progress_);
+    const StreamResult result = velgarde::RunStream(reader, writer, *filter.processor, StreamSettingsFor(filter), &progress_);
     const std::string objection = replacesInput_ ? InPlaceObjection() : "";
     input_.Close();  // read to its end; an in-place output may now replace it
 
@@ -359,14 +375,8 @@ int App::RunVideo(const std::string& video, const VideoContainer* container, Byt
         }
     }
     Y4mReader& reader = *streamReader;
-    int threads = 1;
-    const std::unique_ptr<LumaProcessor> processor = OpenFilter(&threads);
-    if (!processor) return ExitFailure;
-    // Code conversions beside the plug-in's own pool; the engine reads the
-    // codes itself.
-    Parallel serial;
-    std::unique_ptr<PoolParallel> pool;
-    if (!module_.empty()) pool = std::make_unique<PoolParallel>(threads);
+    StreamFilter filter;
+    if (!OpenStreamFilter(&filter)) return ExitFailure;
 
     ChildProcess encoder;
     std::unique_ptr<FileSink> encoderInput;
@@ -386,12 +396,7 @@ int App::RunVideo(const std::string& video, const VideoContainer* container, Byt
         total = EstimateFrameCount(inputFileBytes_, reader.HeaderBytes(), reader.Format());
     if (o_.maxFrames >= 0) total = total < 0 ? o_.maxFrames : std::min(total, o_.maxFrames);
     progress_.Start(total);
-    StreamSettings settings;
-    settings.maxFrames = o_.maxFrames;
-    settings.fields = o_.fields;
-    settings.parallel = pool ? static_cast<Parallel*>(pool.get()) : &serial;
-    settings.show = o_.show;
-    StreamResult result = velgarde::RunStream(reader, writer, *processor, settings, &progress_);
+    StreamResult result = velgarde::RunStream(reader, writer, *filter.processor, StreamSettingsFor(filter), &progress_);
     using F = StreamResult::Failure;
     if (result.failure == F::None && encoderInput != nullptr && !encoderInput->Flush()) {
         result.failure = F::Output;
