@@ -43,16 +43,23 @@ seed 10bit "YUV4MPEG2 W2 H2 C420p10 XYSCSS=420P10" 12 1
 seed 12bit "YUV4MPEG2 W2 H2 C444p12" 24 1 " XA=1"
 seed mono12 "YUV4MPEG2 W2 H1 Cmono12" 4 2
 
-echo "fuzzing the YUV4MPEG2 reader for ${seconds} s"
-"$build/fuzz_y4m_reader" "$corpus" \
-  -dict=fuzz/y4m.dict -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
-  -artifact_prefix="$crashes/" -print_final_stats=1 2>&1 | tail -n 15
-status=${PIPESTATUS[0]}
-if [ "$status" -ne 0 ]; then
-  echo "fuzzing found a failure; inputs in $crashes" >&2
-  exit "$status"
-fi
-echo "fuzz ($mode): no failures; corpus $(ls "$corpus" | wc -l) inputs"
+# One fuzz target over its corpus: what  target  corpus  seconds  lines-shown  [options]
+fuzz() {
+  local what=$1 target=$2 dir=$3 time=$4 lines=$5
+  shift 5
+  echo "fuzzing $what for $time s"
+  "$build/fuzz_$target" "$dir" -max_total_time="$time" -artifact_prefix="$crashes/" \
+    -print_final_stats=1 -rss_limit_mb=2048 "$@" 2>&1 | tail -n "$lines"
+  local status=${PIPESTATUS[0]}
+  if [ "$status" -ne 0 ]; then
+    echo "fuzzing $what found a failure; inputs in $crashes" >&2
+    exit "$status"
+  fi
+  echo "fuzz $what ($mode): no failures; corpus $(ls "$dir" | wc -l) inputs"
+}
+
+fuzz "the YUV4MPEG2 reader" y4m_reader "$corpus" "$seconds" 15 \
+  -dict=fuzz/y4m.dict -max_len=4096 -timeout=10
 
 # The plug-in through the emulated host, every frame against the scalar
 # model; seeded from the committed corpus (the worked cases and the unsafe
@@ -60,16 +67,7 @@ echo "fuzz ($mode): no failures; corpus $(ls "$corpus" | wc -l) inputs"
 plugin_corpus=$build/corpus/plugin
 mkdir -p "$plugin_corpus"
 cp -n fuzz/corpus/plugin/* "$plugin_corpus"/
-echo "fuzzing the plug-in through the emulated host for ${seconds} s"
-"$build/fuzz_plugin" "$plugin_corpus" \
-  -max_total_time="$seconds" -max_len=512 -timeout=30 -rss_limit_mb=2048 \
-  -artifact_prefix="$crashes/" -print_final_stats=1 2>&1 | tail -n 6
-status=${PIPESTATUS[0]}
-if [ "$status" -ne 0 ]; then
-  echo "fuzzing the plug-in found a failure; inputs in $crashes" >&2
-  exit "$status"
-fi
-echo "fuzz plug-in ($mode): no failures; corpus $(ls "$plugin_corpus" | wc -l) inputs"
+fuzz "the plug-in through the emulated host" plugin "$plugin_corpus" "$seconds" 6 -max_len=512 -timeout=30
 
 # Images of every format and the metadata in them, seeded from the committed
 # corpus (small files of each format, with ICC, EXIF, XMP and IPTC), grown in
@@ -78,14 +76,5 @@ for target in image_decode image_metadata; do
   target_corpus=$build/corpus/$target
   mkdir -p "$target_corpus"
   cp -n fuzz/corpus/image/* "$target_corpus"/
-  echo "fuzzing $target for ${image_seconds} s"
-  "$build/fuzz_$target" "$target_corpus" \
-    -max_total_time="$image_seconds" -max_len=65536 -timeout=20 -rss_limit_mb=2048 \
-    -artifact_prefix="$crashes/" -print_final_stats=1 2>&1 | tail -n 6
-  status=${PIPESTATUS[0]}
-  if [ "$status" -ne 0 ]; then
-    echo "fuzzing $target found a failure; inputs in $crashes" >&2
-    exit "$status"
-  fi
-  echo "fuzz $target ($mode): no failures; corpus $(ls "$target_corpus" | wc -l) inputs"
+  fuzz "$target" "$target" "$target_corpus" "$image_seconds" 6 -max_len=65536 -timeout=20
 done

@@ -39,6 +39,11 @@
 
 namespace {
 
+using velgarde_golden::DigestMismatch;
+using velgarde_golden::NamedDigest;
+using velgarde_golden::Random;
+using velgarde_golden::WriteDigestTable;
+
 enum class Kind { Rgba, Planar };
 
 struct FormatCase {
@@ -99,17 +104,6 @@ std::size_t BufferBytes(const FormatCase& c) {
     return static_cast<std::size_t>(c.Pitch) * static_cast<std::size_t>(c.Height - 1) +
            static_cast<std::size_t>(c.Width) * static_cast<std::size_t>(SampleBytes(c));
 }
-
-// xorshift32: the same sequence from every compiler and library.
-struct Random {
-    std::uint32_t State;
-    std::uint32_t Next() {
-        State ^= State << 13;
-        State ^= State >> 17;
-        State ^= State << 5;
-        return State;
-    }
-};
 
 std::vector<std::uint8_t> MakeInput(const FormatCase& c) {
     std::vector<std::uint8_t> bytes(BufferBytes(c));
@@ -283,33 +277,16 @@ TEST(FormatGoldenOutputs, EveryPathGivesEachCaseItsDigest) {
             ASSERT_TRUE(run(c, bytes, &error)) << c.Name << ", " << path << ": " << error;
             if (Digest(bytes) == goldenTable[i].Digest) continue;
             const std::vector<std::uint8_t> model = ModelOutput(c);
-            ADD_FAILURE() << "case " << c.Name << ", preset " << VELGARDE_PRESET << ", " << path
-                          << ": digest differs from the table; " << FirstDifference(c, bytes, model)
-                          << (Digest(model) == goldenTable[i].Digest
-                                  ? ""
-                                  : " (and the model no longer gives the table's digest either)");
+            ADD_FAILURE() << DigestMismatch(c.Name, VELGARDE_PRESET, path, FirstDifference(c, bytes, model),
+                                            Digest(model) == goldenTable[i].Digest);
         }
     }
 }
 
 int WriteTable(const std::string& path, bool overwrite) {
-    if (!overwrite && std::ifstream(path)) {
-        std::cerr << path << " exists; pass --overwrite to replace it\n";
-        return 2;
-    }
-    std::ostringstream text;
-    text << "// Written by format_golden_outputs --write-table from the model; do not edit.\n";
-    for (const FormatCase& c : Cases())
-        text << "{\"" << c.Name << "\", 0x" << std::hex << std::setw(16) << std::setfill('0')
-             << Digest(ModelOutput(c)) << "ull},\n";
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text.str();
-    if (!out.flush()) {
-        std::cerr << "cannot write " << path << "\n";
-        return 1;
-    }
-    std::cout << "wrote " << Cases().size() << " digests to " << path << "\n";
-    return 0;
+    std::vector<NamedDigest> digests;
+    for (const FormatCase& c : Cases()) digests.push_back({c.Name, Digest(ModelOutput(c))});
+    return WriteDigestTable(path, overwrite, "format_golden_outputs", digests);
 }
 
 }  // namespace

@@ -1,25 +1,14 @@
 #include "tests/golden/GoldenCases.h"
 
 #include <cstring>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
 
 #include "filter/Reference.h"
 
 namespace velgarde_golden {
-
-namespace {
-
-// xorshift32: the same sequence from every compiler and library.
-struct Random {
-    std::uint32_t State;
-    std::uint32_t Next() {
-        State ^= State << 13;
-        State ^= State >> 17;
-        State ^= State << 5;
-        return State;
-    }
-};
-
-}  // namespace
 
 const std::vector<GoldenCase>& GoldenCases() {
     // Tracks: amount +, amount -, range, variance, threshold.
@@ -97,6 +86,34 @@ std::string FirstDifference(const GoldenCase& c, const std::vector<unsigned char
                std::to_string(a) + ", model " + std::to_string(b);
     }
     return "no pixel differs from the model";
+}
+
+std::string DigestMismatch(const std::string& caseName, const std::string& preset, const std::string& path,
+                           const std::string& firstDifference, bool modelGivesTheTable) {
+    return "case " + caseName + ", preset " + preset + ", " + path + ": digest differs from the table; " +
+           firstDifference +
+           (modelGivesTheTable ? "" : " (and the model no longer gives the table's digest either)");
+}
+
+int WriteDigestTable(const std::string& path, bool overwrite, const std::string& writtenBy,
+                     const std::vector<NamedDigest>& digests) {
+    if (!overwrite && std::ifstream(path)) {
+        std::cerr << path << " exists; pass --overwrite to replace it\n";
+        return 2;
+    }
+    std::ostringstream text;
+    text << "// Written by " << writtenBy << " --write-table from the scalar model; do not edit.\n";
+    for (const NamedDigest& d : digests)
+        text << "{\"" << d.Name << "\", 0x" << std::hex << std::setw(16) << std::setfill('0') << d.Digest
+             << "ull},\n";
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text.str();
+    if (!out.flush()) {
+        std::cerr << "cannot write " << path << "\n";
+        return 1;
+    }
+    std::cout << "wrote " << digests.size() << " digests to " << path << "\n";
+    return 0;
 }
 
 }  // namespace velgarde_golden

@@ -26,6 +26,32 @@ struct GoldenCase {
 
 const std::vector<GoldenCase>& GoldenCases();
 
+// xorshift32: the same sequence from every compiler and library.
+struct Random {
+    std::uint32_t State;
+    std::uint32_t Next() {
+        State ^= State << 13;
+        State ^= State >> 17;
+        State ^= State << 5;
+        return State;
+    }
+};
+
+// What a golden failure says: the case, the preset and path that gave
+// another digest, where it first differs from the model, and whether the
+// model itself still gives the table's digest.
+std::string DigestMismatch(const std::string& caseName, const std::string& preset, const std::string& path,
+                           const std::string& firstDifference, bool modelGivesTheTable);
+
+// One table line per case, "{name, digest}", to `path`; refuses (2) to
+// replace an existing table unless `overwrite`. 0 when written, else 1.
+struct NamedDigest {
+    std::string Name;
+    std::uint64_t Digest;
+};
+int WriteDigestTable(const std::string& path, bool overwrite, const std::string& writtenBy,
+                     const std::vector<NamedDigest>& digests);
+
 // The whole buffer (MaxWidth x Height pixels of Y, Cb, Cr) before filtering.
 std::vector<unsigned char> MakeInput(const GoldenCase& c);
 

@@ -117,33 +117,16 @@ TEST(GoldenOutputs, EveryCaseGivesItsDigestOnThisPreset) {
             ASSERT_TRUE(run(c, frame, &error)) << c.Name << ", " << runner << ": " << error;
             if (Digest(frame) == goldenTable[i].Digest) continue;
             const std::vector<unsigned char> model = ModelOutput(c);
-            ADD_FAILURE() << "case " << c.Name << ", preset " << VELGARDE_PRESET << ", " << runner
-                          << ": digest differs from the table; " << FirstDifference(c, frame, model)
-                          << (Digest(model) == goldenTable[i].Digest
-                                  ? ""
-                                  : " (and the model no longer gives the table's digest either)");
+            ADD_FAILURE() << DigestMismatch(c.Name, VELGARDE_PRESET, runner, FirstDifference(c, frame, model),
+                                            Digest(model) == goldenTable[i].Digest);
         }
     }
 }
 
 int WriteTable(const std::string& path, bool overwrite) {
-    if (!overwrite && std::ifstream(path)) {
-        std::cerr << path << " exists; pass --overwrite to replace it\n";
-        return 2;
-    }
-    std::ostringstream text;
-    text << "// Written by golden_outputs --write-table from the scalar model; do not edit.\n";
-    for (const GoldenCase& c : GoldenCases())
-        text << "{\"" << c.Name << "\", 0x" << std::hex << std::setw(16) << std::setfill('0')
-             << Digest(ModelOutput(c)) << "ull},\n";
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text.str();
-    if (!out.flush()) {
-        std::cerr << "cannot write " << path << "\n";
-        return 1;
-    }
-    std::cout << "wrote " << GoldenCases().size() << " digests to " << path << "\n";
-    return 0;
+    std::vector<NamedDigest> digests;
+    for (const GoldenCase& c : GoldenCases()) digests.push_back({c.Name, Digest(ModelOutput(c))});
+    return WriteDigestTable(path, overwrite, "golden_outputs", digests);
 }
 
 }  // namespace
